@@ -1,0 +1,78 @@
+// Writes a window's picture as a PNG file (RGB, 8 bits per channel) for people to look at.
+#pragma once
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+inline void PutBigEndian(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+inline void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  PutBigEndian(out, static_cast<uint32_t>(data.size()));
+  size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  PutBigEndian(out, static_cast<uint32_t>(crc32(0, out.data() + start, out.size() - start)));
+}
+
+// Captures the whole window (frame included) and writes it to path; false on failure.
+inline bool SaveWindowPng(HWND hwnd, const std::string& path) {
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, dib);
+  PrintWindow(hwnd, mem, 0);
+  std::vector<uint8_t> raw;
+  raw.reserve(static_cast<size_t>(h) * (w * 3 + 1));
+  const auto* px = static_cast<const uint8_t*>(bits);
+  for (int y = 0; y < h; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = px + (static_cast<size_t>(y) * w + x) * 4;
+      raw.insert(raw.end(), {p[2], p[1], p[0]});
+    }
+  }
+  SelectObject(mem, old);
+  DeleteObject(dib);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+
+  uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
+  std::vector<uint8_t> packed(packed_size);
+  if (compress2(packed.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size()), 9) != Z_OK)
+    return false;
+  packed.resize(packed_size);
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBigEndian(header, w);
+  PutBigEndian(header, h);
+  header.insert(header.end(), {8, 2, 0, 0, 0});
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", packed);
+  PutChunk(png, "IEND", {});
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,239 @@
+// Drives the real translator window the way a person would: keys and clicks arrive as
+// window messages and go through the application's own message processing.
+#include "translator/form8.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "framework/application.h"
+#include "framework/exception.h"
+#include "tests/support/message_box_watcher.h"
+#include "tests/support/png_writer.h"
+
+namespace translator {
+namespace {
+
+using framework::Application;
+
+class Form8Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application::Instance().Initialize();
+    Application::Instance().SetExceptionHook(nullptr);
+    StopRequested = false;
+    form_ = std::make_unique<TForm8>();
+    ShowWindow(form_->Handle(), SW_SHOWNORMAL);
+    Pump();
+  }
+  void TearDown() override {
+    form_.reset();
+    // Drop the quit message that the window's end leaves behind.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+  static void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit_seen_ = true;
+        continue;
+      }
+      HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+      if (top && IsDialogMessageW(top, &msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  static void PressKey(HWND target, UINT vk) {
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+    Pump();
+  }
+  RECT ClientRectOf(const wchar_t* name) {
+    RECT r;
+    GetWindowRect(form_->Control(name), &r);
+    MapWindowPoints(nullptr, form_->Handle(), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  std::wstring TextOf(const wchar_t* name) {
+    wchar_t buf[512] = {};
+    GetWindowTextW(form_->Control(name), buf, 512);
+    return buf;
+  }
+
+  std::unique_ptr<TForm8> form_;
+  static inline bool quit_seen_ = false;
+};
+
+TEST_F(Form8Test, FreshWindowHasItsLayoutTextsAndTabOrder) {
+  HWND hwnd = form_->Handle();
+  wchar_t caption[128];
+  GetWindowTextW(hwnd, caption, 128);
+  EXPECT_STREQ(caption, L"Quenloft Database Translator");
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 498);
+  EXPECT_EQ(client.bottom, 273);
+  LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  struct Expected {
+    const wchar_t* name;
+    int left, top, width, height;
+    const wchar_t* text;
+  };
+  const Expected windowed[] = {{L"Edit1", 16, 56, 457, 21, L""},
+                               {L"SpeedButton1", 208, 28, 23, 22, L""},
+                               {L"ProgressBar1", 16, 184, 457, 21, L""},
+                               {L"BitBtn1", 92, 228, 75, 25, L"Run"},
+                               {L"BitBtn2", 324, 228, 75, 25, L"Close"}};
+  for (const auto& e : windowed) {
+    RECT r = ClientRectOf(e.name);
+    EXPECT_EQ(r.left, e.left) << e.name;
+    EXPECT_EQ(r.top, e.top) << e.name;
+    EXPECT_EQ(r.right - r.left, e.width) << e.name;
+    EXPECT_EQ(r.bottom - r.top, e.height) << e.name;
+    EXPECT_EQ(TextOf(e.name), e.text) << e.name;
+  }
+  // Labels size themselves to their text under the fonts at hand: position and text only.
+  const Expected labels[] = {
+      {L"Label1", 16, 37, 0, 0, L"Enter Version 1 Access Database file:"},
+      {L"Label4", 32, 87, 0, 0,
+       L"Will send result to GagesNew.mdb in same directory.  Change filename to Gages.mdb  "
+       L"before use."},
+      {L"Label2", 32, 139, 0, 0, L"Status:"},
+      {L"Label3", 32, 163, 0, 0, L"---"}};
+  for (const auto& e : labels) {
+    RECT r = ClientRectOf(e.name);
+    EXPECT_EQ(r.left, e.left) << e.name;
+    EXPECT_EQ(r.top, e.top) << e.name;
+    EXPECT_EQ(TextOf(e.name), e.text) << e.name;
+  }
+  EXPECT_EQ(form_->ProgressPosition(), 0);
+  EXPECT_EQ(form_->ProgressMax(), 100);
+
+  // Focus starts in Edit1; Tab walks Run, Close, the progress bar, and back.
+  EXPECT_EQ(GetFocus(), form_->Control(L"Edit1"));
+  const wchar_t* order[] = {L"BitBtn1", L"BitBtn2", L"ProgressBar1", L"Edit1"};
+  HWND at = form_->Control(L"Edit1");
+  for (const wchar_t* next : order) {
+    at = GetNextDlgTabItem(hwnd, at, FALSE);
+    EXPECT_EQ(at, form_->Control(next)) << next;
+  }
+  // The flat Browse button never takes the focus by keys.
+  EXPECT_FALSE(GetWindowLongW(form_->Control(L"SpeedButton1"), GWL_STYLE) & WS_TABSTOP);
+
+  Pump();
+  EXPECT_TRUE(testing_support::SaveWindowPng(hwnd, "form8.png"));
+}
+
+TEST_F(Form8Test, EnterInEditRunsWithTheTypedText) {
+  std::wstring seen = L"(not run)";
+  form_->OnRun = [&](TForm8& f) { seen = f.EditText(); };
+  SetFocus(form_->Control(L"Edit1"));
+  form_->SetEditText(L"C:\\gauges\\old.mdb");
+  PressKey(form_->Control(L"Edit1"), VK_RETURN);
+  EXPECT_EQ(seen, L"C:\\gauges\\old.mdb");
+  EXPECT_TRUE(IsWindow(form_->Handle()));
+}
+
+TEST_F(Form8Test, EscapeInEditClosesTheProgram) {
+  quit_seen_ = false;
+  HWND hwnd = form_->Handle();
+  SetFocus(form_->Control(L"Edit1"));
+  PressKey(form_->Control(L"Edit1"), VK_ESCAPE);
+  Pump();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_TRUE(StopRequested);
+  EXPECT_TRUE(quit_seen_);
+}
+
+TEST_F(Form8Test, CloseDuringARunStopsItAndEndsOnlyAfterTheHandlerReturns) {
+  HWND hwnd = form_->Handle();
+  bool alive_when_stop_seen = false;
+  int statuses = 0;
+  form_->OnRun = [&](TForm8& f) {
+    PostMessageW(f.Control(L"BitBtn2"), BM_CLICK, 0, 0);
+    while (!StopRequested && statuses < 1000) f.ShowStatus(L"gauge " + std::to_wstring(++statuses));
+    alive_when_stop_seen = IsWindow(hwnd) && IsWindow(f.Control(L"Label3"));
+  };
+  PostMessageW(form_->Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  Pump();
+  EXPECT_TRUE(StopRequested);
+  EXPECT_TRUE(alive_when_stop_seen);
+  EXPECT_LT(statuses, 1000);
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(Form8Test, TitleBarCloseLetsTheRunFinish) {
+  HWND hwnd = form_->Handle();
+  int statuses = 0;
+  form_->OnRun = [&](TForm8& f) {
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    while (statuses < 20) f.ShowStatus(L"gauge " + std::to_wstring(++statuses));
+  };
+  PostMessageW(form_->Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  Pump();
+  EXPECT_EQ(statuses, 20);
+  EXPECT_FALSE(StopRequested);
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(Form8Test, RunClickInsideARunningRunIsIgnored) {
+  int runs = 0;
+  form_->OnRun = [&](TForm8& f) {
+    ++runs;
+    SendMessageW(f.Control(L"BitBtn1"), BM_CLICK, 0, 0);
+    f.ShowStatus(L"Finished");
+  };
+  SendMessageW(form_->Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(TextOf(L"Label3"), L"Finished");
+}
+
+TEST_F(Form8Test, EscapingExceptionsReachTheCentralHandlerAndTheProgramGoesOn) {
+  testing_support::MessageBoxWatcher boxes;
+  form_->OnRun = [](TForm8&) {
+    throw framework::EDatabaseError("Table 'GageMaster' not found in 'old.mdb'.");
+  };
+  SendMessageW(form_->Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  EXPECT_TRUE(IsWindow(form_->Handle()));
+  form_->OnRun = [](TForm8&) { throw framework::EAbort("silent"); };
+  SendMessageW(form_->Control(L"BitBtn1"), BM_CLICK, 0, 0);
+  EXPECT_TRUE(IsWindow(form_->Handle()));
+  Sleep(200);
+  auto texts = boxes.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], std::wstring(Application::Instance().Title()) +
+                          L"|Table 'GageMaster' not found in 'old.mdb'.");
+}
+
+TEST_F(Form8Test, CancelledFileDialogKeepsTheText) {
+  form_->SetEditText(L"typed.mdb");
+  // Cancel the dialog as soon as it shows.
+  std::thread canceller([] {
+    for (int i = 0; i < 600; ++i) {
+      Sleep(100);
+      HWND dlg = nullptr;
+      while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(dlg, &pid);
+        if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) {
+          PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+          return;
+        }
+      }
+    }
+  });
+  form_->SpeedButton1Click();
+  canceller.join();
+  EXPECT_EQ(form_->EditText(), L"typed.mdb");
+}
+
+}  // namespace
+}  // namespace translator

@@ -1,0 +1,245 @@
+#include "translator/form8.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <iterator>
+
+#include "framework/application.h"
+#include "resources/form8_layout.h"
+
+namespace translator {
+
+bool StopRequested = false;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TForm8";
+constexpr int kEditId = 100;
+constexpr int kProgressId = 101;
+constexpr int kBrowseId = 103;
+constexpr int kStatusId = 106;
+
+using resources::ControlKind;
+using resources::kForm8Controls;
+
+HWND CreateControl(HWND parent, const resources::ControlLayout& c) {
+  const wchar_t* cls = L"STATIC";
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  DWORD ex_style = 0;
+  switch (c.kind) {
+    case ControlKind::Label:
+      style |= SS_LEFT | SS_NOPREFIX;
+      break;
+    case ControlKind::WrappedLabel:
+      style |= SS_LEFT | SS_NOPREFIX;  // STATIC wraps its text by default
+      break;
+    case ControlKind::Edit:
+      cls = L"EDIT";
+      style |= WS_TABSTOP | ES_AUTOHSCROLL;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case ControlKind::FlatImageButton:
+      cls = L"BUTTON";
+      style |= BS_PUSHBUTTON | BS_FLAT;  // no WS_TABSTOP: never takes the focus by keys
+      break;
+    case ControlKind::ProgressBar:
+      cls = PROGRESS_CLASSW;
+      style |= WS_TABSTOP;
+      break;
+    case ControlKind::Button:
+      cls = L"BUTTON";
+      style |= WS_TABSTOP | (c.id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      break;
+  }
+  return CreateWindowExW(ex_style, cls, c.text ? c.text : L"", style, c.left, c.top, c.width,
+                         c.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
+TForm8::TForm8() {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  RegisterClassExW(&wc);  // fails harmlessly when a second form registers it again
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const DWORD ex_style = framework::Application::Instance().MainFormOnTaskBar() ? WS_EX_APPWINDOW : 0;
+  RECT r{0, 0, resources::kForm8ClientWidth, resources::kForm8ClientHeight};
+  AdjustWindowRectEx(&r, style, FALSE, ex_style);
+  hwnd_ = CreateWindowExW(ex_style, kClassName, resources::kForm8Caption, style, CW_USEDEFAULT,
+                          CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                          GetModuleHandleW(nullptr), this);
+  font_ = CreateFontW(-resources::kForm8FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                      DEFAULT_PITCH | FF_DONTCARE, resources::kForm8Font);
+  CreateControls();
+  SetFocus(Control(L"Edit1"));
+}
+
+TForm8::~TForm8() {
+  if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  if (font_) DeleteObject(font_);
+}
+
+void TForm8::CreateControls() {
+  size_t i = 0;
+  for (const auto& c : kForm8Controls) {
+    HWND h = CreateControl(hwnd_, c);
+    SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    controls_[i++] = h;
+  }
+  SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
+  SizeLabelToText(Control(L"Label3"));
+}
+
+HWND TForm8::Control(const wchar_t* name) const {
+  for (size_t i = 0; i < std::size(kForm8Controls); ++i) {
+    if (wcscmp(kForm8Controls[i].name, name) == 0) return controls_[i];
+  }
+  return nullptr;
+}
+
+void TForm8::SizeLabelToText(HWND label) {
+  // The status line grows with its text, like an auto-sizing label.
+  wchar_t text[1024];
+  int n = GetWindowTextW(label, text, 1024);
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, font_);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text, n, &size);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  SetWindowPos(label, nullptr, 0, 0, size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm8::ShowStatus(const std::wstring& text) {
+  HWND label = Control(L"Label3");
+  SetWindowTextW(label, text.c_str());
+  SizeLabelToText(label);
+  framework::Application::Instance().ProcessMessages();
+}
+
+void TForm8::SetBusyCursor(bool busy) {
+  framework::Application::Instance().SetCursor(busy ? LoadCursorW(nullptr, IDC_APPSTARTING)
+                                                    : nullptr);
+}
+
+std::wstring TForm8::EditText() const {
+  HWND edit = Control(L"Edit1");
+  std::wstring s(GetWindowTextLengthW(edit) + 1, L'\0');
+  s.resize(GetWindowTextW(edit, s.data(), static_cast<int>(s.size())));
+  return s;
+}
+
+void TForm8::SetEditText(const std::wstring& text) { SetWindowTextW(Control(L"Edit1"), text.c_str()); }
+void TForm8::SetProgressMax(int max) { SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, max); }
+void TForm8::SetProgressPosition(int p) { SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, p, 0); }
+int TForm8::ProgressPosition() const {
+  return static_cast<int>(SendMessageW(Control(L"ProgressBar1"), PBM_GETPOS, 0, 0));
+}
+int TForm8::ProgressMax() const {
+  return static_cast<int>(SendMessageW(Control(L"ProgressBar1"), PBM_GETRANGE, FALSE, 0));
+}
+
+void TForm8::SpeedButton1Click() {
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = L"MDB Files (*.mdb)\0*.mdb\0All Files (*.*)\0*.*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = dialog_file_;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrDefExt = L"mdb";
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING;
+  if (GetOpenFileNameW(&ofn)) SetEditText(dialog_file_);
+}
+
+void TForm8::BitBtn1Click() {
+  if (running_) return;  // a Run click seen inside a running run is ignored
+  running_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{running_};
+  if (OnRun) OnRun(*this);
+}
+
+void TForm8::BitBtn2Click() {
+  StopRequested = true;
+  Close();
+}
+
+void TForm8::Close() {
+  close_pending_ = true;
+  if (handler_depth_ == 0 && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+}
+
+template <typename Fn>
+void TForm8::RunHandler(Fn&& fn) {
+  ++handler_depth_;
+  framework::Application::Instance().Guard(fn);
+  --handler_depth_;
+  // A close asked for under a running handler happens once the outermost one is done.
+  if (handler_depth_ == 0 && close_pending_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+}
+
+LRESULT CALLBACK TForm8::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    static_cast<TForm8*>(cs->lpCreateParams)->hwnd_ = hwnd;
+  }
+  auto* self = reinterpret_cast<TForm8*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  LRESULT result = 0;
+  bool handled = false;
+  framework::Application::Instance().Guard([&] {
+    result = self->Handle(msg, wp, lp);
+    handled = true;
+  });
+  return handled ? result : 0;
+}
+
+LRESULT TForm8::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED) {
+        switch (LOWORD(wp)) {
+          case IDOK: RunHandler([this] { BitBtn1Click(); }); return 0;
+          case IDCANCEL: RunHandler([this] { BitBtn2Click(); }); return 0;
+          case kBrowseId: RunHandler([this] { SpeedButton1Click(); }); return 0;
+        }
+      }
+      break;
+    case DM_GETDEFID:
+      return MAKELRESULT(IDOK, DC_HASDEFID);
+    case WM_SETCURSOR:
+      if (HCURSOR c = framework::Application::Instance().Cursor()) {
+        ::SetCursor(c);
+        return TRUE;
+      }
+      break;
+    case WM_CLOSE:
+      // The title-bar close: ends the program once a running handler returns, without
+      // asking the run to stop.
+      Close();
+      return 0;
+    case WM_DESTROY:
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+}  // namespace translator

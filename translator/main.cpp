@@ -1,0 +1,15 @@
+// Program start: the application object, the translator window and its message loop.
+#include <windows.h>
+
+#include "framework/application.h"
+#include "translator/form8.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  auto& app = framework::Application::Instance();
+  app.Initialize();
+  app.SetMainFormOnTaskBar(true);
+  translator::TForm8 form8;
+  ShowWindow(form8.Handle(), show);
+  app.Run(form8.Handle());
+  return 0;
+}
