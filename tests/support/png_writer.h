@@ -40,7 +40,10 @@ inline bool SaveWindowPng(HWND hwnd, const std::string& path) {
   void* bits = nullptr;
   HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, dib);
-  PrintWindow(hwnd, mem, 0);
+  // What the screen shows at the window's place: Wine's PrintWindow leaves the child
+  // controls out.
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
   std::vector<uint8_t> raw;
   raw.reserve(static_cast<size_t>(h) * (w * 3 + 1));
   const auto* px = static_cast<const uint8_t*>(bits);

@@ -1,0 +1,43 @@
+// Little-endian reads from page bytes, bounds-checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "jetdb/error.h"
+
+namespace jetdb {
+
+inline void CheckRange(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {
+  if (offset > bytes.size() || size > bytes.size() - offset) {
+    throw Error("Corrupt database: a structure runs past the end of its page (offset " +
+                std::to_string(offset) + ").");
+  }
+}
+
+inline std::uint8_t ReadU8(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  CheckRange(bytes, offset, 1);
+  return bytes[offset];
+}
+
+inline std::uint16_t ReadU16(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  CheckRange(bytes, offset, 2);
+  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+inline std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  CheckRange(bytes, offset, 4);
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+inline std::uint64_t ReadU64(std::span<const std::uint8_t> bytes, std::size_t offset) {
+  return static_cast<std::uint64_t>(ReadU32(bytes, offset)) |
+         (static_cast<std::uint64_t>(ReadU32(bytes, offset + 4)) << 32);
+}
+
+}  // namespace jetdb

@@ -1,0 +1,160 @@
+#include "jetdb/file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "jetdb/error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace jetdb {
+
+namespace {
+
+[[noreturn]] void ThrowNotFound(const std::string& path) {
+  throw Error("Could not find file '" + path + "'.");
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+const HANDLE kNoHandle = INVALID_HANDLE_VALUE;
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+}  // namespace
+
+File File::OpenRead(const std::string& path) {
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH) {
+      ThrowNotFound(path);
+    }
+    throw Error("Could not open file '" + path + "' (system error " + std::to_string(code) + ").");
+  }
+  return File(path, handle);
+}
+
+std::uint64_t File::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) {
+    throw Error("Could not read file '" + path_ + "'.");
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
+    throw Error("Could not read file '" + path_ + "'.");
+  }
+  std::size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < size) {
+    DWORD chunk = 0;
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    if (!ReadFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, nullptr)) {
+      throw Error("Could not read file '" + path_ + "'.");
+    }
+    if (chunk == 0) break;
+    done += chunk;
+  }
+  return done;
+}
+
+void File::Close() noexcept {
+  if (handle_ != kNoHandle) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = kNoHandle;
+}
+
+#else
+
+namespace {
+constexpr int kNoHandle = -1;
+}  // namespace
+
+File File::OpenRead(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    int code = errno;
+    if (code == ENOENT || code == ENOTDIR || path.empty()) ThrowNotFound(path);
+    throw Error("Could not open file '" + path + "' (" + std::strerror(code) + ").");
+  }
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    ThrowNotFound(path);
+  }
+  return File(path, fd);
+}
+
+std::uint64_t File::Size() const {
+  struct stat info;
+  if (::fstat(handle_, &info) != 0) throw Error("Could not read file '" + path_ + "'.");
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+  std::size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < size) {
+    ssize_t chunk = ::pread(handle_, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (chunk < 0) {
+      if (errno == EINTR) continue;
+      throw Error("Could not read file '" + path_ + "'.");
+    }
+    if (chunk == 0) break;
+    done += static_cast<std::size_t>(chunk);
+  }
+  return done;
+}
+
+void File::Close() noexcept {
+  if (handle_ != kNoHandle) ::close(handle_);
+  handle_ = kNoHandle;
+}
+
+#endif
+
+File::File(File&& other) noexcept
+    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, kNoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    path_ = std::move(other.path_);
+    handle_ = std::exchange(other.handle_, kNoHandle);
+  }
+  return *this;
+}
+
+File::~File() { Close(); }
+
+}  // namespace jetdb

@@ -1,0 +1,52 @@
+// Helpers for the engine tests: the Access-made databases and scratch files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace jetdb_test {
+
+inline std::string TestData(const std::string& name) {
+  return (std::filesystem::path(PELMORA_TESTDATA) / name).string();
+}
+
+inline std::vector<std::uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A file in a fresh scratch folder, removed with the folder when the object goes away.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const std::vector<std::uint8_t>& bytes, const std::string& name = "db.mdb")
+      : folder_(std::filesystem::temp_directory_path() /
+                ("jetdb_test_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "_" +
+                 std::to_string(counter_++))) {
+    std::filesystem::create_directories(folder_);
+    path_ = (folder_ / name).string();
+    std::ofstream out(path_, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  ~ScratchFile() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path folder_;
+  std::string path_;
+};
+
+}  // namespace jetdb_test
