@@ -16,7 +16,7 @@ case "${1:-}" in
       echo ":$n" >"$WINEPREFIX/display"
     fi
     [ -f "$WINEPREFIX/display" ] && export DISPLAY=$(cat "$WINEPREFIX/display")
-    wineserver -p
+    wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
     # The first program of a prefix boots it; later ones find it ready.
     "$here/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
