@@ -97,9 +97,10 @@ void TForm8::CreateControls() {
     HWND h = CreateControl(hwnd_, c);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[i++] = h;
+    // Single-line labels size themselves to their text in the font at hand.
+    if (c.kind == ControlKind::Label) SizeLabelToText(h);
   }
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
-  SizeLabelToText(Control(L"Label3"));
 }
 
 HWND TForm8::Control(const wchar_t* name) const {
