@@ -10,6 +10,11 @@
 
 namespace jetdb {
 
+// Reports damage found in the file.
+[[noreturn]] inline void Corrupt(const std::string& what) {
+  throw Error("Corrupt database: " + what + ".");
+}
+
 inline void CheckRange(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size) {
   if (offset > bytes.size() || size > bytes.size() - offset) {
     throw Error("Corrupt database: a structure runs past the end of its page (offset " +

@@ -24,6 +24,15 @@ namespace {
   throw Error("Could not find file '" + path + "'.");
 }
 
+std::size_t ReadMemory(const std::vector<std::uint8_t>& bytes, std::uint64_t offset, void* buffer,
+                       std::size_t size) {
+  if (offset >= bytes.size()) return 0;
+  const std::size_t count = std::min<std::uint64_t>(size, bytes.size() - offset);
+  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count,
+              static_cast<std::uint8_t*>(buffer));
+  return count;
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -43,8 +52,8 @@ std::wstring Widen(const std::string& text) {
 
 }  // namespace
 
-File File::OpenRead(const std::string& path) {
-  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+File File::Open(const std::string& path, bool write) {
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0),
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -53,12 +62,17 @@ File File::OpenRead(const std::string& path) {
         code == ERROR_INVALID_NAME || code == ERROR_BAD_NETPATH) {
       ThrowNotFound(path);
     }
+    if (write && code == ERROR_ACCESS_DENIED) {
+      throw Error("The file '" + path +
+                  "' is read-only or in use and cannot be opened for writing.");
+    }
     throw Error("Could not open file '" + path + "' (system error " + std::to_string(code) + ").");
   }
   return File(path, handle);
 }
 
 std::uint64_t File::Size() const {
+  if (memory_) return memory_->size();
   LARGE_INTEGER size;
   if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) {
     throw Error("Could not read file '" + path_ + "'.");
@@ -67,6 +81,7 @@ std::uint64_t File::Size() const {
 }
 
 std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+  if (memory_) return ReadMemory(*memory_, offset, buffer, size);
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
   if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
@@ -97,14 +112,18 @@ namespace {
 constexpr int kNoHandle = -1;
 }  // namespace
 
-File File::OpenRead(const std::string& path) {
+File File::Open(const std::string& path, bool write) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     int code = errno;
     if (code == ENOENT || code == ENOTDIR || path.empty()) ThrowNotFound(path);
+    if (write && (code == EACCES || code == EROFS || code == EPERM)) {
+      throw Error("The file '" + path +
+                  "' is read-only or in use and cannot be opened for writing.");
+    }
     throw Error("Could not open file '" + path + "' (" + std::strerror(code) + ").");
   }
   struct stat info;
@@ -116,12 +135,14 @@ File File::OpenRead(const std::string& path) {
 }
 
 std::uint64_t File::Size() const {
+  if (memory_) return memory_->size();
   struct stat info;
   if (::fstat(handle_, &info) != 0) throw Error("Could not read file '" + path_ + "'.");
   return static_cast<std::uint64_t>(info.st_size);
 }
 
 std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
+  if (memory_) return ReadMemory(*memory_, offset, buffer, size);
   std::size_t done = 0;
   auto* bytes = static_cast<char*>(buffer);
   while (done < size) {
@@ -143,14 +164,27 @@ void File::Close() noexcept {
 
 #endif
 
+File File::OpenRead(const std::string& path) { return Open(path, false); }
+
+File File::OpenReadWrite(const std::string& path) { return Open(path, true); }
+
+File File::FromMemory(std::vector<std::uint8_t> bytes, const std::string& name) {
+  File file(name, kNoHandle);
+  file.memory_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+  return file;
+}
+
 File::File(File&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, kNoHandle)) {}
+    : path_(std::move(other.path_)),
+      handle_(std::exchange(other.handle_, kNoHandle)),
+      memory_(std::move(other.memory_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     path_ = std::move(other.path_);
     handle_ = std::exchange(other.handle_, kNoHandle);
+    memory_ = std::move(other.memory_);
   }
   return *this;
 }

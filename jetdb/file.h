@@ -1,10 +1,13 @@
-// A read-only file opened for random access reads. Opening never creates, truncates or writes
-// the file, and other processes may keep reading, writing or deleting it meanwhile.
+// A database file opened for random access reads: a file on disk or bytes in memory. Opening
+// never creates, truncates or writes the file, and other processes may keep reading, writing
+// or deleting it meanwhile.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace jetdb {
 
@@ -13,6 +16,11 @@ class File {
   // Opens an existing file for reading. A file that does not exist gives
   // Error("Could not find file '<path>'."); any other failure gives an Error naming the path.
   static File OpenRead(const std::string& path);
+  // Opens an existing file for reading with write access granted (for the writer); the same
+  // sharing, and nothing is written by opening. A read-only file gives an Error naming it.
+  static File OpenReadWrite(const std::string& path);
+  // Bytes held in memory, shown under name in messages (tests and fuzzing).
+  static File FromMemory(std::vector<std::uint8_t> bytes, const std::string& name);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -33,10 +41,12 @@ class File {
   using Handle = int;
 #endif
   File(std::string path, Handle handle) : path_(std::move(path)), handle_(handle) {}
+  static File Open(const std::string& path, bool write);
   void Close() noexcept;
 
   std::string path_;
   Handle handle_;
+  std::shared_ptr<const std::vector<std::uint8_t>> memory_;  // set for in-memory files
 };
 
 }  // namespace jetdb

@@ -1,14 +1,20 @@
 #include "jetdb/table.h"
 
+#include <bit>
+#include <cmath>
+#include <cstdio>
+
 #include "jetdb/bytes.h"
+#include "jetdb/data_page.h"
 #include "jetdb/error.h"
+#include "jetdb/long_value.h"
+#include "jetdb/usage_map.h"
 
 namespace jetdb {
 
 namespace {
 
 constexpr std::uint8_t kTableDefPage = 0x02;
-constexpr std::uint8_t kDataPage = 0x01;
 constexpr std::size_t kPageHeaderSize = 8;  // type, marker, free space, next page
 
 // Where the parts of a Jet 4 table definition start.
@@ -19,17 +25,24 @@ constexpr std::size_t kVarColumnsOffset = 43;
 constexpr std::size_t kColumnCountOffset = 45;
 constexpr std::size_t kIndexCountOffset = 47;
 constexpr std::size_t kRealIndexCountOffset = 51;
+constexpr std::size_t kUsageMapOffset = 55;
+constexpr std::size_t kFreeSpaceMapOffset = 59;
 constexpr std::size_t kRealIndexesOffset = 63;
 constexpr std::size_t kRealIndexSize = 12;
 constexpr std::size_t kColumnSize = 25;
+// After the column names: the physical indexes, then the logical ones, then their names.
+constexpr std::size_t kPhysicalIndexSize = 52;
+constexpr std::size_t kIndexColumnSlots = 10;
+constexpr std::uint16_t kNoColumn = 0xFFFF;
+constexpr std::size_t kLogicalIndexSize = 28;
 
-// Data page layout.
-constexpr std::size_t kDataOwnerOffset = 4;
-constexpr std::size_t kDataRowCountOffset = 12;
-constexpr std::size_t kDataRowTableOffset = 14;
-constexpr std::uint16_t kRowDeleted = 0x8000;
-constexpr std::uint16_t kRowLookup = 0x4000;
-constexpr std::uint16_t kRowOffsetMask = 0x1FFF;
+// Jet allows 255 columns a table and names of 64 characters (UCS-2); anything beyond is
+// damage, and refusing it early keeps a damaged definition from costing memory and time.
+constexpr std::uint16_t kMaxColumns = 255;
+constexpr std::uint32_t kMaxIndexes = 1000;
+constexpr std::uint16_t kMaxNameBytes = 128;
+// More definition pages than this is a loop or damage (255 columns fit in a few pages).
+constexpr std::size_t kMaxDefinitionPages = 64;
 
 void AppendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
@@ -49,8 +62,106 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
-std::string Utf16ToUtf8(const std::vector<std::uint16_t>& units) {
+// Lower case for the letters Jet folds in names: ASCII and the Latin-1 letters (as UTF-8).
+std::u16string FoldCase(const std::string& utf8) {
+  std::u16string folded;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    char16_t c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char16_t>(c + 32);
+    } else if (c == 0xC3 && i + 1 < utf8.size()) {
+      // U+00C0..U+00DE (but not U+00D7) fold to U+00E0..U+00FE.
+      c = static_cast<char16_t>(0xC0 + (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+      if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c = static_cast<char16_t>(c + 32);
+    }
+    folded += c;
+  }
+  return folded;
+}
+
+std::string ReadName(std::span<const std::uint8_t> bytes, std::size_t& offset, const char* what) {
+  const std::uint16_t length = ReadU16(bytes, offset);
+  offset += 2;
+  if (length > kMaxNameBytes) Corrupt(std::string("a ") + what + " name is too long");
+  CheckRange(bytes, offset, length);
+  std::string name = DecodeText(bytes.subspan(offset, length));
+  offset += length;
+  return name;
+}
+
+void ReadIndexes(std::span<const std::uint8_t> bytes, std::size_t offset, TableDef& table) {
+  struct Physical {
+    std::vector<IndexColumn> columns;
+    std::uint32_t usage_map = 0;
+    std::uint32_t first_page = 0;
+    std::uint8_t flags = 0;
+  };
+  std::vector<Physical> physical(table.real_index_count);
+  for (Physical& index : physical) {
+    CheckRange(bytes, offset, kPhysicalIndexSize);
+    for (std::size_t slot = 0; slot < kIndexColumnSlots; ++slot) {
+      const std::uint16_t number = ReadU16(bytes, offset + 4 + slot * 3);
+      if (number == kNoColumn) continue;
+      if (table.ByNumber(number) == nullptr) Corrupt("an index names a missing column");
+      index.columns.push_back({number, ReadU8(bytes, offset + 6 + slot * 3) != 0x02});
+    }
+    index.usage_map = ReadU32(bytes, offset + 34);
+    index.first_page = ReadU32(bytes, offset + 38);
+    index.flags = ReadU8(bytes, offset + 42);
+    offset += kPhysicalIndexSize;
+  }
+  table.indexes.resize(table.index_count);
+  for (IndexDef& index : table.indexes) {
+    CheckRange(bytes, offset, kLogicalIndexSize);
+    index.number = ReadU32(bytes, offset + 4);
+    index.physical = ReadU32(bytes, offset + 8);
+    index.type = ReadU8(bytes, offset + 23);
+    if (index.physical >= physical.size()) Corrupt("an index has no entries");
+    const Physical& entries = physical[index.physical];
+    index.columns = entries.columns;
+    index.flags = entries.flags;
+    index.first_page = entries.first_page;
+    index.usage_map = entries.usage_map;
+    offset += kLogicalIndexSize;
+  }
+  for (IndexDef& index : table.indexes) index.name = ReadName(bytes, offset, "index");
+}
+
+}  // namespace
+
+std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
+  std::u16string units;
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // Compressed: one byte per character, switching to and from two-byte characters at
+    // each zero byte.
+    bool compressed = true;
+    std::size_t i = 2;
+    while (i < bytes.size()) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        units.push_back(bytes[i]);
+        ++i;
+      } else if (i + 1 < bytes.size()) {
+        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        i += 2;
+      } else {
+        break;
+      }
+    }
+  } else {
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+  }
+  return units;
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) {
   std::string out;
+  out.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     std::uint32_t code = units[i];
     if (code >= 0xD800 && code < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
@@ -65,44 +176,30 @@ std::string Utf16ToUtf8(const std::vector<std::uint16_t>& units) {
   return out;
 }
 
-[[noreturn]] void Corrupt(const std::string& what) {
-  throw Error("Corrupt database: " + what + ".");
-}
-
-}  // namespace
-
 std::string DecodeText(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint16_t> units;
-  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-    // Compressed: one byte per character, switching to and from two-byte characters at
-    // each zero byte.
-    bool compressed = true;
-    std::size_t i = 2;
-    while (i < bytes.size()) {
-      if (bytes[i] == 0) {
-        compressed = !compressed;
-        ++i;
-      } else if (compressed) {
-        units.push_back(bytes[i]);
-        ++i;
-      } else if (i + 1 < bytes.size()) {
-        units.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        i += 2;
-      } else {
-        break;
-      }
-    }
-  } else {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      units.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
-  }
-  return Utf16ToUtf8(units);
+  return Utf16ToUtf8(DecodeTextUnits(bytes));
 }
+
+bool SameName(const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); }
 
 const Column* TableDef::Find(const std::string& name) const {
   for (const Column& column : columns) {
     if (column.name == name) return &column;
+  }
+  return nullptr;
+}
+
+const Column* TableDef::FindIgnoringCase(const std::string& name) const {
+  const std::u16string folded = FoldCase(name);
+  for (const Column& column : columns) {
+    if (FoldCase(column.name) == folded) return &column;
+  }
+  return nullptr;
+}
+
+const Column* TableDef::ByNumber(std::uint16_t number) const {
+  for (const Column& column : columns) {
+    if (column.number == number) return &column;
   }
   return nullptr;
 }
@@ -112,7 +209,7 @@ TableDef ReadTableDef(Pager& pager, std::uint32_t page) {
   std::vector<std::uint8_t> bytes;
   std::uint32_t current = page;
   for (std::size_t pages = 0; current != 0; ++pages) {
-    if (pages > pager.PageCount()) Corrupt("table definition pages form a loop");
+    if (pages == kMaxDefinitionPages) Corrupt("table definition pages form a loop");
     PageData data = pager.Read(current);
     if ((*data)[0] != kTableDefPage) {
       Corrupt("page " + std::to_string(current) + " is not a table definition");
@@ -130,7 +227,12 @@ TableDef ReadTableDef(Pager& pager, std::uint32_t page) {
   const std::uint16_t column_count = ReadU16(bytes, kColumnCountOffset);
   table.index_count = ReadU32(bytes, kIndexCountOffset);
   table.real_index_count = ReadU32(bytes, kRealIndexCountOffset);
-  if (table.real_index_count > 1000) Corrupt("too many indexes");
+  table.usage_map = ReadU32(bytes, kUsageMapOffset);
+  table.free_space_map = ReadU32(bytes, kFreeSpaceMapOffset);
+  if (column_count > kMaxColumns) Corrupt("a table has too many columns");
+  if (table.index_count > kMaxIndexes || table.real_index_count > kMaxIndexes) {
+    Corrupt("a table has too many indexes");
+  }
 
   std::size_t offset = kRealIndexesOffset + table.real_index_count * kRealIndexSize;
   table.columns.resize(column_count);
@@ -145,13 +247,8 @@ TableDef ReadTableDef(Pager& pager, std::uint32_t page) {
     column.size = ReadU16(bytes, offset + 23);
     offset += kColumnSize;
   }
-  for (Column& column : table.columns) {
-    const std::uint16_t length = ReadU16(bytes, offset);
-    offset += 2;
-    CheckRange(bytes, offset, length);
-    column.name = DecodeText(std::span(bytes).subspan(offset, length));
-    offset += length;
-  }
+  for (Column& column : table.columns) column.name = ReadName(bytes, offset, "column");
+  ReadIndexes(bytes, offset, table);
   return table;
 }
 
@@ -180,7 +277,7 @@ Row::Row(const TableDef& table, std::span<const std::uint8_t> bytes) : bytes_(by
 }
 
 bool Row::IsNull(const Column& column) const {
-  if (column.number >= stored_columns_) return true;
+  if (column.number >= stored_columns_) return true;  // added after the row was written
   return (null_mask_[column.number / 8] & (1u << (column.number % 8))) == 0;
 }
 
@@ -196,6 +293,14 @@ std::span<const std::uint8_t> Row::Bytes(const Column& column) const {
   return bytes_.subspan(start, var_offsets_[column.var_index + 1u] - start);
 }
 
+namespace {
+
+[[noreturn]] void WrongType(const Column& column, const char* what) {
+  throw Error("Column '" + column.name + "' is not " + what + " column.");
+}
+
+}  // namespace
+
 std::optional<std::int64_t> Row::Integer(const Column& column) const {
   if (IsNull(column)) return std::nullopt;
   auto data = Bytes(column);
@@ -207,104 +312,118 @@ std::optional<std::int64_t> Row::Integer(const Column& column) const {
     case ColumnType::kLong:
       return static_cast<std::int32_t>(ReadU32(data, 0));
     default:
-      throw Error("Column '" + column.name + "' is not an integer column.");
+      WrongType(column, "an integer");
   }
 }
 
 std::optional<bool> Row::Boolean(const Column& column) const {
-  if (column.type != ColumnType::kBoolean) {
-    throw Error("Column '" + column.name + "' is not a Yes/No column.");
-  }
+  if (column.type != ColumnType::kBoolean) WrongType(column, "a Yes/No");
   // Yes/No values live in the null mask: a set bit is Yes.
   if (column.number >= stored_columns_) return std::nullopt;
   return !IsNull(column);
 }
 
 std::optional<std::string> Row::Text(const Column& column) const {
-  if (column.type != ColumnType::kText) {
-    throw Error("Column '" + column.name + "' is not a Text column.");
-  }
+  if (column.type != ColumnType::kText) WrongType(column, "a Text");
   if (IsNull(column)) return std::nullopt;
   return DecodeText(Bytes(column));
 }
 
-namespace {
-
-// The rows of one data page: their flags and bytes.
-struct PageRow {
-  std::uint16_t flags;
-  std::span<const std::uint8_t> bytes;
-};
-
-// With keep_moved, rows flagged deleted keep their bytes too (they may be moved rows).
-std::vector<PageRow> PageRows(const std::vector<std::uint8_t>& page, std::uint32_t number,
-                              bool keep_moved = false) {
-  const std::uint16_t count = ReadU16(page, kDataRowCountOffset);
-  std::vector<PageRow> rows;
-  rows.reserve(count);
-  std::size_t previous_start = page.size();
-  for (std::uint16_t i = 0; i < count; ++i) {
-    const std::uint16_t entry = ReadU16(page, kDataRowTableOffset + i * 2u);
-    const std::size_t start = entry & kRowOffsetMask;
-    const std::size_t end = previous_start;
-    previous_start = start;
-    PageRow row{static_cast<std::uint16_t>(entry & (kRowDeleted | kRowLookup)), {}};
-    if (keep_moved || !(entry & kRowDeleted)) {
-      const bool bad = start >= end || start < kDataRowTableOffset + count * 2u;
-      if (bad && (entry & kRowDeleted)) {
-        rows.push_back(row);  // a deleted row's bytes may be long gone
-        continue;
-      }
-      if (bad) {
-        Corrupt("row " + std::to_string(i) + " of page " + std::to_string(number) +
-                " has a bad offset");
-      }
-      row.bytes = std::span(page).subspan(start, end - start);
-    }
-    rows.push_back(row);
-  }
-  return rows;
+std::optional<std::int64_t> Row::Currency(const Column& column) const {
+  if (column.type != ColumnType::kCurrency) WrongType(column, "a Currency");
+  if (IsNull(column)) return std::nullopt;
+  return static_cast<std::int64_t>(ReadU64(Bytes(column), 0));
 }
 
-constexpr std::size_t kRowPointerSize = 4;  // row number, then a three-byte page number
+std::optional<double> Row::Floating(const Column& column) const {
+  if (IsNull(column)) return std::nullopt;
+  switch (column.type) {
+    case ColumnType::kSingle:
+      return std::bit_cast<float>(ReadU32(Bytes(column), 0));
+    case ColumnType::kDouble:
+    case ColumnType::kDateTime:
+      return std::bit_cast<double>(ReadU64(Bytes(column), 0));
+    default:
+      WrongType(column, "a floating point");
+  }
+}
 
-}  // namespace
+std::optional<Decimal> Row::Numeric(const Column& column) const {
+  if (column.type != ColumnType::kNumeric) WrongType(column, "a Decimal");
+  if (IsNull(column)) return std::nullopt;
+  // A sign byte, then the magnitude as four little-endian words, the most significant first.
+  const auto data = Bytes(column);
+  Decimal value;
+  value.negative = (ReadU8(data, 0) & 0x80) != 0;
+  value.scale = static_cast<std::uint8_t>(column.misc >> 8);
+  for (std::size_t i = 0; i < 4; ++i) value.words[i] = ReadU32(data, 1 + i * 4);
+  return value;
+}
+
+std::optional<std::string> Row::Guid(const Column& column) const {
+  if (column.type != ColumnType::kGuid) WrongType(column, "a Replication ID");
+  if (IsNull(column)) return std::nullopt;
+  return FormatGuid(Bytes(column));
+}
+
+std::optional<std::vector<std::uint8_t>> Row::LongValue(Pager& pager, const Column& column) const {
+  if (column.type != ColumnType::kMemo && column.type != ColumnType::kOle) {
+    WrongType(column, "a Memo or OLE");
+  }
+  if (IsNull(column)) return std::nullopt;
+  const auto field = Bytes(column);
+  if (field.empty()) return std::vector<std::uint8_t>{};
+  return ReadLongValue(pager, field);
+}
+
+std::string FormatGuid(std::span<const std::uint8_t> bytes) {
+  CheckRange(bytes, 0, 16);
+  // The first three groups are stored little-endian, the last two as bytes.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::string text = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", bytes[kOrder[i]]);
+    text += hex;
+  }
+  return text + "}";
+}
+
+std::string Decimal::ToString() const {
+  // Divide the 128-bit magnitude by ten repeatedly to get its digits.
+  std::array<std::uint32_t, 4> rest = words;
+  std::string digits;
+  while (rest != std::array<std::uint32_t, 4>{}) {
+    std::uint64_t remainder = 0;
+    for (std::uint32_t& word : rest) {
+      const std::uint64_t part = (remainder << 32) | word;
+      word = static_cast<std::uint32_t>(part / 10);
+      remainder = part % 10;
+    }
+    digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+  }
+  if (digits.size() <= scale) digits.insert(0, scale + 1 - digits.size(), '0');
+  if (scale > 0) digits.insert(digits.size() - scale, ".");
+  const bool zero = digits.find_first_not_of("0.") == std::string::npos;
+  return (negative && !zero ? "-" : "") + digits;
+}
+
+double Decimal::ToDouble() const {
+  double value = 0;
+  for (std::uint32_t word : words) value = value * 4294967296.0 + word;
+  value /= std::pow(10.0, scale);
+  return negative ? -value : value;
+}
 
 void ForEachRow(Pager& pager, const TableDef& table, const std::function<void(const Row&)>& visit) {
-  // A row that no longer fits its page is moved: its old place (lookup flag) keeps a
-  // four-byte pointer to the new one, and the new place carries the deleted flag so that a
-  // scan does not meet it directly.
-  for (std::uint32_t page = 1; page < pager.PageCount(); ++page) {
+  for (std::uint32_t page : ReadUsageMap(pager, table.usage_map)) {
     PageData data = pager.Read(page);
-    if ((*data)[0] != kDataPage || ReadU32(*data, kDataOwnerOffset) != table.page) continue;
-    const auto rows = PageRows(*data, page);
-    for (const PageRow& row : rows) {
-      if (row.flags & kRowDeleted) continue;
-      if (!(row.flags & kRowLookup)) {
-        visit(Row(table, row.bytes));
-        continue;
-      }
-      // Follow the pointers to where the row now lives.
-      PageData target_page = data;
-      PageRow target = row;
-      for (int hops = 0; target.flags & kRowLookup; ++hops) {
-        if (hops > 16 || target.bytes.size() < kRowPointerSize) {
-          Corrupt("a moved row of page " + std::to_string(page) + " cannot be found");
-        }
-        const std::uint32_t pointer = ReadU32(target.bytes, 0);
-        const std::uint32_t target_number = pointer >> 8;
-        const std::uint16_t target_row = static_cast<std::uint16_t>(pointer & 0xFF);
-        target_page = pager.Read(target_number);
-        if ((*target_page)[0] != kDataPage) {
-          Corrupt("a moved row of page " + std::to_string(page) + " points to a non-data page");
-        }
-        const auto target_rows = PageRows(*target_page, target_number, true);
-        if (target_row >= target_rows.size()) {
-          Corrupt("a moved row of page " + std::to_string(page) + " points past its target page");
-        }
-        target = target_rows[target_row];
-      }
-      visit(Row(table, target.bytes));
+    if ((*data)[0] != kDataPageType || DataPageOwner(*data) != table.page) continue;
+    for (const RowSlot& slot : ReadRowSlots(*data, page)) {
+      if (slot.Deleted()) continue;
+      const LocatedRow row = FollowOverflow(pager, {data, slot});
+      visit(Row(table, row.slot.bytes));
     }
   }
 }

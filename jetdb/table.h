@@ -1,11 +1,13 @@
 // Table definitions (their columns) and the rows stored on a table's data pages.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jetdb/pager.h"
@@ -48,6 +50,38 @@ struct Column {
   bool Fixed() const { return (flags & kColumnFixed) != 0; }
 };
 
+// Index flag bits (of the physical index).
+constexpr std::uint8_t kIndexUnique = 0x01;
+constexpr std::uint8_t kIndexIgnoreNulls = 0x02;
+constexpr std::uint8_t kIndexRequired = 0x08;
+
+// Logical index types.
+constexpr std::uint8_t kIndexPrimaryKey = 0x01;
+constexpr std::uint8_t kIndexForeignKey = 0x02;
+
+struct IndexColumn {
+  std::uint16_t column_number = 0;  // Column::number
+  bool ascending = true;
+};
+
+// An index as the user sees it. Several logical indexes (a foreign key and a user index over
+// the same columns) may share one physical index, whose pages hold the entries.
+struct IndexDef {
+  std::string name;                  // UTF-8
+  std::uint32_t number = 0;          // logical index number
+  std::uint32_t physical = 0;        // which physical index holds the entries
+  std::uint8_t type = 0;             // kIndexPrimaryKey, kIndexForeignKey or 0
+  std::vector<IndexColumn> columns;  // key columns, most significant first
+  std::uint8_t flags = 0;            // kIndexUnique, kIndexIgnoreNulls, kIndexRequired
+  std::uint32_t first_page = 0;      // the root page of the index tree
+  std::uint32_t usage_map = 0;       // row pointer of the index's usage map
+  bool Unique() const { return (flags & kIndexUnique) != 0; }
+  bool IgnoreNulls() const { return (flags & kIndexIgnoreNulls) != 0; }
+  bool Required() const { return (flags & kIndexRequired) != 0; }
+  bool PrimaryKey() const { return type == kIndexPrimaryKey; }
+  bool ForeignKey() const { return type == kIndexForeignKey; }
+};
+
 struct TableDef {
   std::uint32_t page = 0;
   std::uint32_t row_count = 0;
@@ -56,24 +90,56 @@ struct TableDef {
   std::uint16_t var_columns = 0;
   std::uint32_t index_count = 0;
   std::uint32_t real_index_count = 0;
-  std::vector<Column> columns;  // in definition order
+  std::uint32_t usage_map = 0;       // row pointer of the map of the table's pages
+  std::uint32_t free_space_map = 0;  // row pointer of the map of its pages with free space
+  std::vector<Column> columns;       // in definition order
+  std::vector<IndexDef> indexes;     // logical indexes, in definition order
+  // The column with this exact name, or null.
   const Column* Find(const std::string& name) const;
+  // The column with this name compared without regard to case (ASCII and Latin-1 letters,
+  // as Jet compares names), or null.
+  const Column* FindIgnoringCase(const std::string& name) const;
+  const Column* ByNumber(std::uint16_t number) const;
 };
+
+// Names compared as Jet compares object names: without regard to the case of letters.
+bool SameName(const std::string& a, const std::string& b);
 
 // Reads the table definition starting on page (following continuation pages).
 TableDef ReadTableDef(Pager& pager, std::uint32_t page);
 
 // One stored row: its bytes and the definition that decodes them.
+// The decoded value of a Decimal (Numeric) column: a 128-bit magnitude and a scale.
+struct Decimal {
+  bool negative = false;
+  std::uint8_t scale = 0;                // digits after the decimal point
+  std::array<std::uint32_t, 4> words{};  // the magnitude, most significant word first
+  std::string ToString() const;          // e.g. "-12.50" for scale 2
+  double ToDouble() const;
+};
+
+// A Replication ID as Jet shows it: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::string FormatGuid(std::span<const std::uint8_t> bytes);
+
 class Row {
  public:
   Row(const TableDef& table, std::span<const std::uint8_t> bytes);
 
   bool IsNull(const Column& column) const;
-  // The raw bytes of a column's value (empty when null). Booleans have no bytes.
+  // The raw bytes of a column's value (empty when null). Booleans have no bytes; Memo and
+  // OLE columns give their long value field.
   std::span<const std::uint8_t> Bytes(const Column& column) const;
   std::optional<std::int64_t> Integer(const Column& column) const;  // Byte/Integer/Long
   std::optional<bool> Boolean(const Column& column) const;
   std::optional<std::string> Text(const Column& column) const;  // Text in UTF-8
+  // Currency: the amount in ten-thousandths.
+  std::optional<std::int64_t> Currency(const Column& column) const;
+  // Single, Double and Date/Time (days since 30 December 1899, the fraction the time).
+  std::optional<double> Floating(const Column& column) const;
+  std::optional<Decimal> Numeric(const Column& column) const;
+  std::optional<std::string> Guid(const Column& column) const;
+  // Memo and OLE: the whole long value.
+  std::optional<std::vector<std::uint8_t>> LongValue(Pager& pager, const Column& column) const;
 
  private:
   std::span<const std::uint8_t> bytes_;
@@ -82,11 +148,14 @@ class Row {
   std::vector<std::uint16_t> var_offsets_;  // start of each variable column, then the end
 };
 
-// Calls visit for every live row of the table, in page order (rows on data pages owned by
-// the table; overflow pointers are followed).
+// Calls visit for every live row of the table in the table's own order: the pages its usage
+// map lists, ascending, and on each the rows in row table order; a moved row is visited where
+// its pointer stands.
 void ForEachRow(Pager& pager, const TableDef& table, const std::function<void(const Row&)>& visit);
 
 // Decodes Jet 4 text bytes: UCS-2, or the compressed form that starts with FF FE.
 std::string DecodeText(std::span<const std::uint8_t> bytes);
+std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes);
+std::string Utf16ToUtf8(std::u16string_view units);
 
 }  // namespace jetdb

@@ -1,0 +1,67 @@
+#include "jetdb/usage_map.h"
+
+#include <span>
+#include <string>
+
+#include "jetdb/bytes.h"
+#include "jetdb/data_page.h"
+#include "jetdb/error.h"
+
+namespace jetdb {
+
+namespace {
+
+constexpr std::uint8_t kInlineMap = 0;
+constexpr std::uint8_t kPagedMap = 1;
+constexpr std::uint8_t kMapPageType = 0x05;
+constexpr std::size_t kMapPageHeader = 4;  // type, a constant 1, two unused bytes
+
+// Adds the pages whose bits are set, counting from first.
+void AddMarked(Pager& pager, std::span<const std::uint8_t> bitmap, std::uint64_t first,
+               std::vector<std::uint32_t>& pages) {
+  for (std::size_t byte = 0; byte < bitmap.size(); ++byte) {
+    if (bitmap[byte] == 0) continue;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if (!(bitmap[byte] & (1u << bit))) continue;
+      const std::uint64_t page = first + byte * 8u + bit;
+      if (page >= pager.PageCount()) {
+        Corrupt("a usage map marks page " + std::to_string(page) + ", past the end of the file");
+      }
+      pages.push_back(static_cast<std::uint32_t>(page));
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
+  const LocatedRow map = LocateRow(pager, pointer);
+  const auto bytes = map.slot.bytes;
+  if (bytes.empty()) Corrupt("a usage map row has been removed");
+  std::vector<std::uint32_t> pages;
+  switch (bytes[0]) {
+    case kInlineMap:
+      AddMarked(pager, bytes.subspan(std::min<std::size_t>(5, bytes.size())), ReadU32(bytes, 1),
+                pages);
+      break;
+    case kPagedMap: {
+      // Each map page covers as many pages as its bitmap has bits, the first one from 0.
+      const std::uint64_t span = (pager.PageSize() - kMapPageHeader) * 8u;
+      for (std::size_t i = 0; (i + 1) * 4 + 1 <= bytes.size(); ++i) {
+        const std::uint32_t map_page = ReadU32(bytes, 1 + i * 4);
+        if (map_page == 0) continue;
+        const PageData data = pager.Read(map_page);
+        if ((*data)[0] != kMapPageType) {
+          Corrupt("page " + std::to_string(map_page) + " is not a usage map page");
+        }
+        AddMarked(pager, std::span(*data).subspan(kMapPageHeader), i * span, pages);
+      }
+      break;
+    }
+    default:
+      Corrupt("unknown usage map type " + std::to_string(bytes[0]));
+  }
+  return pages;
+}
+
+}  // namespace jetdb
