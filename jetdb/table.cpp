@@ -103,11 +103,11 @@ void ReadIndexes(std::span<const std::uint8_t> bytes, std::size_t offset, TableD
       const std::uint16_t number = ReadU16(bytes, offset + 4 + slot * 3);
       if (number == kNoColumn) continue;
       if (table.ByNumber(number) == nullptr) Corrupt("an index names a missing column");
-      index.columns.push_back({number, ReadU8(bytes, offset + 6 + slot * 3) != 0x02});
+      index.columns.push_back({number, ReadU8(bytes, offset + 6 + slot * 3) == 0x01});
     }
     index.usage_map = ReadU32(bytes, offset + 34);
     index.first_page = ReadU32(bytes, offset + 38);
-    index.flags = ReadU8(bytes, offset + 42);
+    index.flags = ReadU8(bytes, offset + 46);
     offset += kPhysicalIndexSize;
   }
   table.indexes.resize(table.index_count);

@@ -206,3 +206,43 @@ TEST(Catalog, DamagedPagesGiveErrorsNotCrashes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A row written before two columns were added has fewer columns than the definition: the
+// added columns read as null.
+TEST(Rows, ColumnsAddedAfterTheRowWasWritten) {
+  jetdb::TableDef table;
+  table.var_columns = 2;
+  auto column = [](const char* name, ColumnType type, std::uint16_t number, bool fixed,
+                   std::uint16_t place) {
+    Column c;
+    c.name = name;
+    c.type = type;
+    c.number = number;
+    c.flags = fixed ? jetdb::kColumnFixed : 0;
+    (fixed ? c.fixed_offset : c.var_index) = place;
+    c.size = fixed ? 4 : 100;
+    return c;
+  };
+  table.columns = {
+      column("A", ColumnType::kLong, 0, true, 0), column("B", ColumnType::kText, 1, false, 0),
+      column("C", ColumnType::kLong, 2, true, 4), column("D", ColumnType::kText, 3, false, 1)};
+  // Two columns; A = 7; B = "hi"; end of data 10; one variable offset (6); both not null.
+  const std::vector<std::uint8_t> bytes = {2, 0,  7, 0, 0, 0, 'h', 0,   'i',
+                                           0, 10, 0, 6, 0, 1, 0,   0x03};
+  const jetdb::Row row(table, bytes);
+  EXPECT_EQ(row.Integer(table.columns[0]), 7);
+  EXPECT_EQ(row.Text(table.columns[1]), "hi");
+  EXPECT_TRUE(row.IsNull(table.columns[2]));
+  EXPECT_EQ(row.Integer(table.columns[2]), std::nullopt);
+  EXPECT_TRUE(row.IsNull(table.columns[3]));
+  EXPECT_EQ(row.Text(table.columns[3]), std::nullopt);
+
+  // Offsets out of order are damage.
+  auto bad = bytes;
+  bad[12] = 11;
+  EXPECT_THROW(jetdb::Row(table, bad), Error);
+}
+
+}  // namespace
