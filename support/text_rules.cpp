@@ -44,6 +44,18 @@ std::size_t FindFrom(std::string_view pattern, std::string_view text, std::size_
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The text with every byte that selected picks moved by delta.
+std::string ShiftBytes(std::string_view text, int delta, bool (*selected)(std::uint8_t)) {
+  return DropErrors([&] {
+    std::string out(text);
+    for (char& c : out) {
+      const std::uint8_t b = static_cast<std::uint8_t>(c);
+      if (selected(b)) c = static_cast<char>(b + delta);
+    }
+    return out;
+  });
+}
+
 std::uint64_t ParseDigits(std::string_view text, unsigned base, bool* negative) {
   *negative = !text.empty() && text.front() == '-';
   if (*negative) text.remove_prefix(1);
@@ -164,26 +176,14 @@ std::string_view ControlCharsButLineEnds() {
 }
 
 std::string UpperText(std::string_view text) {
-  return DropErrors([&] {
-    std::string out(text);
-    for (char& c : out) {
-      const std::uint8_t b = static_cast<std::uint8_t>(c);
-      if ((b >= 'a' && b <= 'z') || b == 0xE4 || b == 0xF6 || b == 0xFC)
-        c = static_cast<char>(b - 32);
-    }
-    return out;
+  return ShiftBytes(text, -32, [](std::uint8_t b) {
+    return (b >= 'a' && b <= 'z') || b == 0xE4 || b == 0xF6 || b == 0xFC;
   });
 }
 
 std::string LowerText(std::string_view text) {
-  return DropErrors([&] {
-    std::string out(text);
-    for (char& c : out) {
-      const std::uint8_t b = static_cast<std::uint8_t>(c);
-      if ((b >= 'A' && b <= 'Z') || b == 0xC4 || b == 0xD6 || b == 0xDC)
-        c = static_cast<char>(b + 32);
-    }
-    return out;
+  return ShiftBytes(text, 32, [](std::uint8_t b) {
+    return (b >= 'A' && b <= 'Z') || b == 0xC4 || b == 0xD6 || b == 0xDC;
   });
 }
 
