@@ -1,5 +1,6 @@
 #include "jetdb/cursor.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -72,6 +73,32 @@ class IndexScan : public RowSource {
  private:
   Pager& pager_;
   IndexWalker walker_;
+};
+
+// Rows named by a list of row pointers.
+class PointerList : public RowSource {
+ public:
+  PointerList(Pager& pager, std::vector<std::uint32_t> pointers)
+      : pager_(pager), pointers_(std::move(pointers)) {}
+
+  std::optional<std::pair<std::uint32_t, LocatedRow>> Next() override {
+    if (position_ == pointers_.size()) return std::nullopt;
+    const std::uint32_t pointer = pointers_[position_++];
+    return std::pair{pointer, FollowOverflow(pager_, LocateRow(pager_, pointer))};
+  }
+
+ private:
+  Pager& pager_;
+  std::vector<std::uint32_t> pointers_;
+  std::size_t position_ = 0;
+};
+
+// A value as a sort key: nulls first, then numbers (and dates, Yes/No) or folded text.
+struct SortKey {
+  bool present = false;
+  double number = 0;
+  std::u16string text;
+  auto operator<=>(const SortKey&) const = default;
 };
 
 std::string FormatNumber(double value, int digits) {
@@ -322,6 +349,32 @@ Cursor Table::RowsInIndex(const std::string& index_name) const {
     throw Error("Table '" + name_ + "' has no index named '" + index_name + "'.");
   }
   return RowsInIndex(*index);
+}
+
+Cursor Table::RowsOrderedBy(const Column& column) const {
+  for (const IndexDef& index : definition_->indexes) {
+    if (index.columns.size() == 1 && index.columns[0].column_number == column.number &&
+        index.columns[0].ascending && !index.IgnoreNulls()) {
+      return RowsInIndex(index);
+    }
+  }
+  const bool text = column.type == ColumnType::kText || column.type == ColumnType::kMemo ||
+                    column.type == ColumnType::kGuid;
+  std::vector<std::pair<SortKey, std::uint32_t>> keys;
+  for (Cursor rows = Rows(); rows.Next();) {
+    SortKey key;
+    key.present = !rows.IsNull(column);
+    if (key.present && text) key.text = FoldCase(rows.Text(column));
+    if (key.present && !text) key.number = rows.Double(column);
+    if (std::isnan(key.number)) key.number = -HUGE_VAL;  // keeps the order strict
+    keys.emplace_back(std::move(key), rows.RowPointer());
+  }
+  std::stable_sort(keys.begin(), keys.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::uint32_t> pointers;
+  pointers.reserve(keys.size());
+  for (const auto& key : keys) pointers.push_back(key.second);
+  return Cursor(*pager_, definition_, std::make_unique<PointerList>(*pager_, std::move(pointers)));
 }
 
 Cursor Table::RowsInIndex(const IndexDef& index) const {

@@ -85,6 +85,10 @@ class Table {
   // The rows in the order of an index (an Error when the table has no such index).
   Cursor RowsInIndex(const std::string& index_name) const;
   Cursor RowsInIndex(const IndexDef& index) const;
+  // The rows ordered by one column, nulls first, equal values in the table's own order: through
+  // a single-column ascending index that holds every row when there is one, else by sorting
+  // (text then compares without regard to case, not in Jet's full collation).
+  Cursor RowsOrderedBy(const Column& column) const;
 
  private:
   Pager* pager_;

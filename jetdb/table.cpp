@@ -62,7 +62,8 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
-// Lower case for the letters Jet folds in names: ASCII and the Latin-1 letters (as UTF-8).
+}  // namespace
+
 std::u16string FoldCase(const std::string& utf8) {
   std::u16string folded;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
@@ -78,6 +79,8 @@ std::u16string FoldCase(const std::string& utf8) {
   }
   return folded;
 }
+
+namespace {
 
 std::string ReadName(std::span<const std::uint8_t> bytes, std::size_t& offset, const char* what) {
   const std::uint16_t length = ReadU16(bytes, offset);

@@ -104,6 +104,8 @@ struct TableDef {
 
 // Names compared as Jet compares object names: without regard to the case of letters.
 bool SameName(const std::string& a, const std::string& b);
+// The UTF-8 text with ASCII and Latin-1 letters in lower case, as UTF-16.
+std::u16string FoldCase(const std::string& utf8);
 
 // Reads the table definition starting on page (following continuation pages).
 TableDef ReadTableDef(Pager& pager, std::uint32_t page);

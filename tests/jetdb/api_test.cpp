@@ -194,6 +194,38 @@ TEST(Api, RowsInIndexOrder) {
   EXPECT_THROW(orders.RowsInIndex("NoSuchIndex"), Error);
 }
 
+// What a master/detail link needs: rows ordered by a column, equal values in table order.
+TEST(Api, RowsOrderedByAColumnWithOrWithoutAnIndex) {
+  auto database = Database::Open(TestData("northwind.mdb"));
+  const Table orders = database->OpenTable("Orders");
+  for (const char* name : {"EmployeeID", "Freight", "ShipVia", "ShipRegion"}) {
+    SCOPED_TRACE(name);
+    const auto& column = orders.GetColumn(name);
+    // The expected order: a stable sort of the table's order.
+    std::vector<std::tuple<bool, double, std::string, std::uint32_t>> expected;
+    for (Cursor rows = orders.Rows(); rows.Next();) {
+      expected.emplace_back(!rows.IsNull(column), 0.0, "", 0);
+      auto& key = expected.back();
+      if (column.type == jetdb::ColumnType::kText) {
+        std::get<2>(key) = rows.Text(column);
+      } else {
+        std::get<1>(key) = rows.Double(column);
+      }
+      std::get<3>(key) = rows.RowPointer();
+    }
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+      return std::tie(std::get<0>(a), std::get<1>(a), std::get<2>(a)) <
+             std::tie(std::get<0>(b), std::get<1>(b), std::get<2>(b));
+    });
+    std::vector<std::uint32_t> expected_pointers, pointers;
+    for (const auto& key : expected) expected_pointers.push_back(std::get<3>(key));
+    for (Cursor rows = orders.RowsOrderedBy(column); rows.Next();) {
+      pointers.push_back(rows.RowPointer());
+    }
+    EXPECT_EQ(pointers, expected_pointers);
+  }
+}
+
 TEST(Api, TwoLevelDescendingIndex) {
   auto database = Database::Open(TestData("compIndexTestV2000.mdb"));
   const Table table = database->OpenTable("Table1");
