@@ -6,19 +6,79 @@ set -eu
 export WINEPREFIX=${WINEPREFIX:?}
 export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")" && pwd)
+log=$WINEPREFIX.log
+
+start_xvfb() {
+  # PELMORA_DISPLAY=host keeps the caller's X display; otherwise windows go to an Xvfb.
+  if [ "${PELMORA_DISPLAY:-}" != host ] && [ ! -f "$WINEPREFIX/display" ]; then
+    # Xvfb picks a free display number itself and writes it to fd 3 once it listens.
+    local number=$WINEPREFIX/xvfb.number
+    : >"$number"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" </dev/null >>"$log" 2>&1 &
+    echo $! >"$WINEPREFIX/xvfb.pid"
+    for _ in $(seq 100); do
+      [ -s "$number" ] && break
+      sleep 0.1
+    done
+    [ -s "$number" ] || { echo "wine-session: Xvfb did not start" >&2; tail -n 20 "$log" >&2; return 1; }
+    echo ":$(tr -d '[:space:]' <"$number")" >"$WINEPREFIX/display"
+  fi
+  [ -f "$WINEPREFIX/display" ] && export DISPLAY=$(cat "$WINEPREFIX/display")
+  return 0
+}
+
+# Wine finds the fonts of its own prefix for certain; Tahoma is the program's font.
+install_fonts() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  mkdir -p "$fonts"
+  for f in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf; do
+    [ -f "$f" ] && [ ! -f "$fonts/$(basename "$f")" ] && cp "$f" "$fonts/"
+  done
+  return 0
+}
+
+# A new prefix is created by wineboot alone, before any persistent server runs, and only
+# counts as ready once every process of that boot has ended (minutes under emulation).
+# Then a persistent server starts and a first program proves that Wine answers. A boot
+# that stalls is ended and tried again.
+boot() {
+  local attempt ready=$WINEPREFIX/.pelmora-ready
+  for attempt in 1 2; do
+    if [ ! -f "$ready" ]; then
+      # Wine stamps a prefix as current when its update starts, so a boot that was cut
+      # short leaves a prefix that Wine never repairs: start such a one from scratch.
+      echo "wine-session: creating the prefix (attempt $attempt) at $(date +%T)" | tee -a "$log"
+      wineserver -k 2>/dev/null || true
+      find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name display ! -name 'xvfb.*' -exec rm -rf {} +
+      if timeout --kill-after=20 1200 "$here/wine-run.sh" wineboot -u </dev/null >>"$log" 2>&1 &&
+         timeout --kill-after=20 900 wineserver -w >>"$log" 2>&1; then
+        touch "$ready"
+        echo "wine-session: prefix created at $(date +%T)" | tee -a "$log"
+      fi
+    fi
+    install_fonts
+    wineserver -p </dev/null >>"$log" 2>&1 || true
+    if [ -f "$ready" ] &&
+       timeout --kill-after=20 600 "$here/wine-run.sh" cmd /c echo wine-ready </dev/null 2>>"$log" |
+       grep -q wine-ready; then
+      echo "wine-session: ready at $(date +%T)"
+      return 0
+    fi
+    echo "wine-session: Wine did not answer (attempt $attempt); its last words:"
+    tail -n 40 "$log"
+    wineserver -k 2>/dev/null || true
+    rm -f "$ready"
+    sleep 2
+  done
+  return 1
+}
+
 case "${1:-}" in
   start)
     mkdir -p "$WINEPREFIX"
-    if [ ! -f "$WINEPREFIX/display" ] && command -v Xvfb >/dev/null; then
-      n=$((90 + $$ % 400))
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      echo $! >"$WINEPREFIX/xvfb.pid"
-      echo ":$n" >"$WINEPREFIX/display"
-    fi
-    [ -f "$WINEPREFIX/display" ] && export DISPLAY=$(cat "$WINEPREFIX/display")
-    wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
-    # The first program of a prefix boots it; later ones find it ready.
-    "$here/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1
+    : >"$log"
+    start_xvfb
+    boot
     ;;
   stop)
     wineserver -k 2>/dev/null || true

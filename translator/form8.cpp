@@ -6,7 +6,9 @@
 #include <iterator>
 
 #include "framework/application.h"
+#include "framework/controls.h"
 #include "resources/form8_layout.h"
+#include "resources/resource_ids.h"
 
 namespace translator {
 
@@ -15,15 +17,16 @@ bool StopRequested = false;
 namespace {
 
 constexpr wchar_t kClassName[] = L"TForm8";
-constexpr int kEditId = 100;
-constexpr int kProgressId = 101;
 constexpr int kBrowseId = 103;
-constexpr int kStatusId = 106;
 
 using resources::ControlKind;
 using resources::kForm8Controls;
 
-HWND CreateControl(HWND parent, const resources::ControlLayout& c) {
+HWND CreateControl(HWND parent, const resources::ControlLayout& c, const framework::Glyph& glyph) {
+  if (c.kind == ControlKind::FlatImageButton) {
+    return framework::CreateSpeedButton(parent, c.id, {c.left, c.top, c.left + c.width, c.top + c.height},
+                                        &glyph);
+  }
   const wchar_t* cls = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
   DWORD ex_style = 0;
@@ -40,16 +43,14 @@ HWND CreateControl(HWND parent, const resources::ControlLayout& c) {
       ex_style = WS_EX_CLIENTEDGE;
       break;
     case ControlKind::FlatImageButton:
-      cls = L"BUTTON";
-      style |= BS_PUSHBUTTON | BS_FLAT;  // no WS_TABSTOP: never takes the focus by keys
-      break;
+      break;  // made above
     case ControlKind::ProgressBar:
       cls = PROGRESS_CLASSW;
       style |= WS_TABSTOP;
       break;
     case ControlKind::Button:
       cls = L"BUTTON";
-      style |= WS_TABSTOP | (c.id == IDOK ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      style |= WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY;  // drawn with its image, see DrawItem
       break;
   }
   return CreateWindowExW(ex_style, cls, c.text ? c.text : L"", style, c.left, c.top, c.width,
@@ -94,7 +95,8 @@ TForm8::~TForm8() {
 void TForm8::CreateControls() {
   size_t i = 0;
   for (const auto& c : kForm8Controls) {
-    HWND h = CreateControl(hwnd_, c);
+    if (c.glyph) glyphs_[i] = framework::Glyph(c.glyph, c.glyph_states);
+    HWND h = CreateControl(hwnd_, c, glyphs_[i]);
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[i++] = h;
     // Single-line labels size themselves to their text in the font at hand.
@@ -131,8 +133,31 @@ void TForm8::ShowStatus(const std::wstring& text) {
 }
 
 void TForm8::SetBusyCursor(bool busy) {
-  framework::Application::Instance().SetCursor(busy ? LoadCursorW(nullptr, IDC_APPSTARTING)
-                                                    : nullptr);
+  // The database-wait cursor: an hourglass marked for database work.
+  static const HCURSOR database_wait = [] {
+    HCURSOR c = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_SQL_WAIT));
+    return c ? c : LoadCursorW(nullptr, IDC_WAIT);
+  }();
+  framework::Application::Instance().SetCursor(busy ? database_wait : nullptr);
+}
+
+bool TForm8::ShowsDefaultFrame(HWND button) const {
+  // Like the dialog manager: a focused push button is the default one for the moment;
+  // otherwise Run is.
+  HWND run = Control(L"BitBtn1");
+  HWND close = Control(L"BitBtn2");
+  HWND focus = GetFocus();
+  if (focus == run || focus == close) return button == focus;
+  return button == run;
+}
+
+void TForm8::DrawItem(const DRAWITEMSTRUCT& item) {
+  for (size_t i = 0; i < std::size(kForm8Controls); ++i) {
+    if (controls_[i] == item.hwndItem) {
+      framework::DrawBitButton(item, &glyphs_[i], ShowsDefaultFrame(item.hwndItem));
+      return;
+    }
+  }
 }
 
 std::wstring TForm8::EditText() const {
@@ -213,7 +238,16 @@ LRESULT CALLBACK TForm8::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT TForm8::Handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case WM_DRAWITEM:
+      DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+      return TRUE;
     case WM_COMMAND:
+      if (HIWORD(wp) == BN_SETFOCUS || HIWORD(wp) == BN_KILLFOCUS) {
+        // The default frame follows the focus between the two push buttons.
+        InvalidateRect(Control(L"BitBtn1"), nullptr, FALSE);
+        InvalidateRect(Control(L"BitBtn2"), nullptr, FALSE);
+        return 0;
+      }
       if (HIWORD(wp) == BN_CLICKED) {
         switch (LOWORD(wp)) {
           case IDOK: RunHandler([this] { BitBtn1Click(); }); return 0;
@@ -228,6 +262,17 @@ LRESULT TForm8::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (HCURSOR c = framework::Application::Instance().Cursor()) {
         ::SetCursor(c);
         return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      // Like a dialog: the focus goes back to the control that had it when the window was
+      // left (a file dialog, a message box), Edit1 the first time.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) last_focus_ = focus;
+      } else if (!HIWORD(wp)) {
+        SetFocus(last_focus_ && IsWindow(last_focus_) ? last_focus_ : Control(L"Edit1"));
+        return 0;
       }
       break;
     case WM_CLOSE:

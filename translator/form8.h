@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "framework/glyph.h"
+
 namespace translator {
 
 // Set by Close, cleared at the start of each run; the run returns when it sees it.
@@ -46,10 +48,14 @@ class TForm8 {
   template <typename Fn>
   void RunHandler(Fn&& fn);
   void SizeLabelToText(HWND label);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+  bool ShowsDefaultFrame(HWND button) const;
 
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
   HWND controls_[16] = {};
+  framework::Glyph glyphs_[16];
+  HWND last_focus_ = nullptr;  // restored when the window is activated again
   int handler_depth_ = 0;
   bool close_pending_ = false;
   bool running_ = false;

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "framework/application.h"
 #include "framework/exception.h"
+#include "resources/resource_ids.h"
 #include "tests/support/message_box_watcher.h"
 #include "tests/support/png_writer.h"
 
@@ -213,26 +215,129 @@ TEST_F(Form8Test, EscapingExceptionsReachTheCentralHandlerAndTheProgramGoesOn) {
                           L"|Table 'GageMaster' not found in 'old.mdb'.");
 }
 
+// Waits on another thread for the program's file dialog and acts on it; the test thread
+// meanwhile sits in the dialog's modal loop.
+class FileDialogDriver {
+ public:
+  explicit FileDialogDriver(std::function<void(HWND)> act)
+      : thread_([act = std::move(act)] {
+          for (int i = 0; i < 600; ++i) {
+            Sleep(100);
+            HWND dlg = nullptr;
+            while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
+              DWORD pid = 0;
+              GetWindowThreadProcessId(dlg, &pid);
+              if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) {
+                Sleep(200);  // let the dialog fill its fields
+                act(dlg);
+                // Whatever act did, the dialog must go, or the test would hang in it.
+                for (int j = 0; j < 100 && IsWindow(dlg); ++j) Sleep(100);
+                if (IsWindow(dlg)) PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+                return;
+              }
+            }
+          }
+        }) {}
+  ~FileDialogDriver() { thread_.join(); }
+
+ private:
+  std::thread thread_;
+};
+
+constexpr int kFileNameCombo = 0x47C;  // the explorer-style dialog's file name field
+
+std::wstring DialogFileName(HWND dlg) {
+  wchar_t text[MAX_PATH] = {};
+  GetDlgItemTextW(dlg, kFileNameCombo, text, MAX_PATH);
+  return text;
+}
+
 TEST_F(Form8Test, CancelledFileDialogKeepsTheText) {
   form_->SetEditText(L"typed.mdb");
-  // Cancel the dialog as soon as it shows.
-  std::thread canceller([] {
-    for (int i = 0; i < 600; ++i) {
-      Sleep(100);
-      HWND dlg = nullptr;
-      while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(dlg, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) {
-          PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
-          return;
-        }
-      }
-    }
-  });
-  form_->SpeedButton1Click();
-  canceller.join();
+  {
+    FileDialogDriver cancel([](HWND dlg) { PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0); });
+    // A mouse click on the flat Browse button, which leaves the focus where it was.
+    HWND browse = form_->Control(L"SpeedButton1");
+    PostMessageW(browse, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(browse, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Pump();
+  }
   EXPECT_EQ(form_->EditText(), L"typed.mdb");
+  EXPECT_EQ(GetFocus(), form_->Control(L"Edit1"));
+}
+
+TEST_F(Form8Test, ChosenFileReplacesTheTextAndIsOfferedAgain) {
+  form_->SetEditText(L"typed.mdb");
+  {
+    FileDialogDriver choose([](HWND dlg) {
+      SetDlgItemTextW(dlg, kFileNameCombo, L"C:\\windows\\chosen.mdb");
+      PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    });
+    form_->SpeedButton1Click();
+  }
+  EXPECT_EQ(form_->EditText(), L"C:\\windows\\chosen.mdb");
+
+  // The same dialog comes back with the previous choice.
+  std::wstring offered;
+  {
+    FileDialogDriver look([&offered](HWND dlg) {
+      offered = DialogFileName(dlg);
+      PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+    });
+    form_->SpeedButton1Click();
+  }
+  EXPECT_NE(offered.find(L"chosen.mdb"), std::wstring::npos) << std::string(offered.begin(), offered.end());
+  EXPECT_EQ(form_->EditText(), L"C:\\windows\\chosen.mdb");
+}
+
+// Counts the pixels of a control, in a capture of the whole window, that pass a test.
+template <typename Pred>
+int CountPixels(HWND form, HWND control, Pred pred) {
+  const auto capture = testing_support::CaptureWindow(form);
+  RECT window, r;
+  GetWindowRect(form, &window);
+  GetWindowRect(control, &r);
+  int n = 0;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      const uint32_t p = capture.At(x - window.left, y - window.top);
+      if (pred(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF)) ++n;
+    }
+  }
+  return n;
+}
+
+TEST_F(Form8Test, ImagesFontAndBusyCursor) {
+  const HWND hwnd = form_->Handle();
+  auto green = [](int r, int g, int b) { return g > 0x90 && r < 0x60 && b < 0x60; };
+  auto red = [](int r, int g, int b) { return r > 0xB0 && g < 0x40 && b < 0x40; };
+  auto yellow = [](int r, int g, int b) { return r > 0xC0 && g > 0xC0 && b < 0x60; };
+  EXPECT_GT(CountPixels(hwnd, form_->Control(L"BitBtn1"), green), 10);
+  EXPECT_GT(CountPixels(hwnd, form_->Control(L"BitBtn2"), red), 10);
+  EXPECT_GT(CountPixels(hwnd, form_->Control(L"SpeedButton1"), yellow), 10);
+  // A disabled Run shows its greyed check mark.
+  EnableWindow(form_->Control(L"BitBtn1"), FALSE);
+  Pump();
+  EXPECT_EQ(CountPixels(hwnd, form_->Control(L"BitBtn1"), green), 0);
+  EnableWindow(form_->Control(L"BitBtn1"), TRUE);
+
+  // The window's font really is Tahoma, not a stand-in.
+  HWND label = form_->Control(L"Label1");
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  wchar_t face[LF_FACESIZE] = {};
+  GetTextFaceW(dc, LF_FACESIZE, face);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  EXPECT_STREQ(face, L"Tahoma");
+
+  // The busy cursor is the program's own database-wait cursor.
+  form_->SetBusyCursor(true);
+  const HCURSOR own = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_SQL_WAIT));
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ(Application::Instance().Cursor(), own);
+  form_->SetBusyCursor(false);
+  EXPECT_EQ(Application::Instance().Cursor(), nullptr);
 }
 
 }  // namespace
