@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/text.h"
 #include "framework/win_handle.h"
 
 namespace framework {
@@ -9,12 +10,6 @@ namespace framework {
 namespace {
 
 constexpr int kGlyphSpacing = 4;  // between the glyph and the caption
-
-std::wstring WindowText(HWND hwnd) {
-  std::wstring s(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  s.resize(static_cast<size_t>(GetWindowTextW(hwnd, s.data(), static_cast<int>(s.size()))));
-  return s;
-}
 
 void PaintBitButton(HDC dc, RECT r, HWND button, const Glyph* glyph, UINT state, bool is_default) {
   const bool pushed = state & ODS_SELECTED;

@@ -7,6 +7,7 @@
 
 #include "framework/application.h"
 #include "framework/controls.h"
+#include "framework/text.h"
 #include "resources/form8_layout.h"
 #include "resources/resource_ids.h"
 
@@ -24,8 +25,8 @@ using resources::kForm8Controls;
 
 HWND CreateControl(HWND parent, const resources::ControlLayout& c, const framework::Glyph& glyph) {
   if (c.kind == ControlKind::FlatImageButton) {
-    return framework::CreateSpeedButton(parent, c.id, {c.left, c.top, c.left + c.width, c.top + c.height},
-                                        &glyph);
+    return framework::CreateSpeedButton(
+        parent, c.id, {c.left, c.top, c.left + c.width, c.top + c.height}, &glyph);
   }
   const wchar_t* cls = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
@@ -74,7 +75,8 @@ TForm8::TForm8() {
   RegisterClassExW(&wc);  // fails harmlessly when a second form registers it again
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  const DWORD ex_style = framework::Application::Instance().MainFormOnTaskBar() ? WS_EX_APPWINDOW : 0;
+  const DWORD ex_style =
+      framework::Application::Instance().MainFormOnTaskBar() ? WS_EX_APPWINDOW : 0;
   RECT r{0, 0, resources::kForm8ClientWidth, resources::kForm8ClientHeight};
   AdjustWindowRectEx(&r, style, FALSE, ex_style);
   hwnd_ = CreateWindowExW(ex_style, kClassName, resources::kForm8Caption, style, CW_USEDEFAULT,
@@ -114,12 +116,11 @@ HWND TForm8::Control(const wchar_t* name) const {
 
 void TForm8::SizeLabelToText(HWND label) {
   // The status line grows with its text, like an auto-sizing label.
-  wchar_t text[1024];
-  int n = GetWindowTextW(label, text, 1024);
+  const std::wstring text = framework::WindowText(label);
   HDC dc = GetDC(label);
   HGDIOBJ old = SelectObject(dc, font_);
   SIZE size{};
-  GetTextExtentPoint32W(dc, text, n, &size);
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
   SelectObject(dc, old);
   ReleaseDC(label, dc);
   SetWindowPos(label, nullptr, 0, 0, size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -160,16 +161,17 @@ void TForm8::DrawItem(const DRAWITEMSTRUCT& item) {
   }
 }
 
-std::wstring TForm8::EditText() const {
-  HWND edit = Control(L"Edit1");
-  std::wstring s(GetWindowTextLengthW(edit) + 1, L'\0');
-  s.resize(GetWindowTextW(edit, s.data(), static_cast<int>(s.size())));
-  return s;
-}
+std::wstring TForm8::EditText() const { return framework::WindowText(Control(L"Edit1")); }
 
-void TForm8::SetEditText(const std::wstring& text) { SetWindowTextW(Control(L"Edit1"), text.c_str()); }
-void TForm8::SetProgressMax(int max) { SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, max); }
-void TForm8::SetProgressPosition(int p) { SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, p, 0); }
+void TForm8::SetEditText(const std::wstring& text) {
+  SetWindowTextW(Control(L"Edit1"), text.c_str());
+}
+void TForm8::SetProgressMax(int max) {
+  SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, max);
+}
+void TForm8::SetProgressPosition(int p) {
+  SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, p, 0);
+}
 int TForm8::ProgressPosition() const {
   return static_cast<int>(SendMessageW(Control(L"ProgressBar1"), PBM_GETPOS, 0, 0));
 }
@@ -250,9 +252,15 @@ LRESULT TForm8::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       if (HIWORD(wp) == BN_CLICKED) {
         switch (LOWORD(wp)) {
-          case IDOK: RunHandler([this] { BitBtn1Click(); }); return 0;
-          case IDCANCEL: RunHandler([this] { BitBtn2Click(); }); return 0;
-          case kBrowseId: RunHandler([this] { SpeedButton1Click(); }); return 0;
+          case IDOK:
+            RunHandler([this] { BitBtn1Click(); });
+            return 0;
+          case IDCANCEL:
+            RunHandler([this] { BitBtn2Click(); });
+            return 0;
+          case kBrowseId:
+            RunHandler([this] { SpeedButton1Click(); });
+            return 0;
         }
       }
       break;

@@ -23,6 +23,7 @@ using jetdb::Database;
 using jetdb::Error;
 using jetdb::Table;
 using jetdb_test::ReadAll;
+using jetdb_test::ReadEverything;
 using jetdb_test::ScratchFile;
 using jetdb_test::TestData;
 
@@ -288,27 +289,6 @@ TEST(Api, CursorWithoutARowRefusesValues) {
 
   Cursor empty = database->OpenTable("Table3").Rows();
   EXPECT_FALSE(empty.Next());
-}
-
-// Reads every value of every table, in table order and in every index's order.
-void ReadEverything(Database& database) {
-  for (const std::string& name : database.TableNames()) {
-    const Table table = database.OpenTable(name);
-    std::vector<Cursor> cursors;
-    cursors.push_back(table.Rows());
-    for (const auto& index : table.Indexes()) cursors.push_back(table.RowsInIndex(index));
-    for (Cursor& rows : cursors) {
-      while (rows.Next()) {
-        for (const auto& column : table.Columns()) {
-          if (column.type == jetdb::ColumnType::kOle) {
-            rows.Bytes(column);
-          } else {
-            rows.Text(column);
-          }
-        }
-      }
-    }
-  }
 }
 
 TEST(Api, ReadOnlyDatabaseIsNeverWritten) {

@@ -21,24 +21,7 @@ constexpr std::size_t kPage = 4096;
 
 // Opens the bytes and reads every value of every table in every order.
 void ReadEverything(const Bytes& bytes) {
-  auto database = Database::OpenBytes(bytes, "damaged.mdb");
-  for (const std::string& name : database->TableNames()) {
-    const jetdb::Table table = database->OpenTable(name);
-    std::vector<jetdb::Cursor> cursors;
-    cursors.push_back(table.Rows());
-    for (const auto& index : table.Indexes()) cursors.push_back(table.RowsInIndex(index));
-    for (auto& rows : cursors) {
-      while (rows.Next()) {
-        for (const auto& column : table.Columns()) {
-          if (column.type == jetdb::ColumnType::kOle) {
-            rows.Bytes(column);
-          } else {
-            rows.Text(column);
-          }
-        }
-      }
-    }
-  }
+  jetdb_test::ReadEverything(*Database::OpenBytes(bytes, "damaged.mdb"));
 }
 
 // The message of the Error that reading the bytes gives ("" when there is none).

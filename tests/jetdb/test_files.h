@@ -1,4 +1,4 @@
-// Helpers for the engine tests: the Access-made databases and scratch files.
+// Helpers for the engine tests: the Access-made databases, scratch files, a full read.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "jetdb/jetdb.h"
 
 namespace jetdb_test {
 
@@ -48,5 +50,26 @@ class ScratchFile {
   std::filesystem::path folder_;
   std::string path_;
 };
+
+// Reads every value of every table, in table order and in every index's order.
+inline void ReadEverything(jetdb::Database& database) {
+  for (const std::string& name : database.TableNames()) {
+    const jetdb::Table table = database.OpenTable(name);
+    std::vector<jetdb::Cursor> cursors;
+    cursors.push_back(table.Rows());
+    for (const auto& index : table.Indexes()) cursors.push_back(table.RowsInIndex(index));
+    for (jetdb::Cursor& rows : cursors) {
+      while (rows.Next()) {
+        for (const auto& column : table.Columns()) {
+          if (column.type == jetdb::ColumnType::kOle) {
+            rows.Bytes(column);
+          } else {
+            rows.Text(column);
+          }
+        }
+      }
+    }
+  }
+}
 
 }  // namespace jetdb_test
