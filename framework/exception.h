@@ -36,18 +36,15 @@ class Exception {
 };
 
 // Declares a class derived from Parent whose class record carries Name.
-#define FRAMEWORK_EXCEPTION(Name, Parent)                                   \
-  class Name : public Parent {                                              \
-   public:                                                                  \
-    using Parent::Parent;                                                   \
-    const ::framework::ExceptionClass& Class() const override {             \
-      return StaticClass();                                                 \
-    }                                                                       \
-    static const ::framework::ExceptionClass& StaticClass() {               \
-      static const ::framework::ExceptionClass info{#Name,                  \
-                                                    &Parent::StaticClass()}; \
-      return info;                                                          \
-    }                                                                       \
+#define FRAMEWORK_EXCEPTION(Name, Parent)                                               \
+  class Name : public Parent {                                                          \
+   public:                                                                              \
+    using Parent::Parent;                                                               \
+    const ::framework::ExceptionClass& Class() const override { return StaticClass(); } \
+    static const ::framework::ExceptionClass& StaticClass() {                           \
+      static const ::framework::ExceptionClass info{#Name, &Parent::StaticClass()};     \
+      return info;                                                                      \
+    }                                                                                   \
   };
 
 // Silent exception: ends the current operation without any message.

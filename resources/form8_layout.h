@@ -27,7 +27,8 @@ inline constexpr int kForm8FontHeight = 11;
 inline constexpr ControlLayout kForm8Controls[] = {
     {L"Edit1", ControlKind::Edit, 16, 56, 457, 21, L"", 100},
     {L"BitBtn1", ControlKind::Button, 92, 228, 75, 25, L"Run", 1 /* IDOK */, IDB_RUN_CHECK, 2},
-    {L"BitBtn2", ControlKind::Button, 324, 228, 75, 25, L"Close", 2 /* IDCANCEL */, IDB_CLOSE_CROSS},
+    {L"BitBtn2", ControlKind::Button, 324, 228, 75, 25, L"Close", 2 /* IDCANCEL */,
+     IDB_CLOSE_CROSS},
     {L"ProgressBar1", ControlKind::ProgressBar, 16, 184, 457, 21, nullptr, 101},
     {L"Label1", ControlKind::Label, 16, 37, 179, 13, L"Enter Version 1 Access Database file:", 102},
     {L"SpeedButton1", ControlKind::FlatImageButton, 208, 28, 23, 22, L"", 103, IDB_OPEN_FOLDER},

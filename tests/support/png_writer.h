@@ -15,7 +15,8 @@ inline void PutBigEndian(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
-inline void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+inline void PutChunk(std::vector<uint8_t>& out, const char* type,
+                     const std::vector<uint8_t>& data) {
   PutBigEndian(out, static_cast<uint32_t>(data.size()));
   size_t start = out.size();
   out.insert(out.end(), type, type + 4);

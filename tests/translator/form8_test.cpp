@@ -286,7 +286,8 @@ TEST_F(Form8Test, ChosenFileReplacesTheTextAndIsOfferedAgain) {
     });
     form_->SpeedButton1Click();
   }
-  EXPECT_NE(offered.find(L"chosen.mdb"), std::wstring::npos) << std::string(offered.begin(), offered.end());
+  EXPECT_NE(offered.find(L"chosen.mdb"), std::wstring::npos)
+      << std::string(offered.begin(), offered.end());
   EXPECT_EQ(form_->EditText(), L"C:\\windows\\chosen.mdb");
 }
 
