@@ -4,7 +4,7 @@
 # stop:  ends the wineserver and the X server.
 set -eu
 export WINEPREFIX=${WINEPREFIX:?}
-export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= LC_ALL=C.UTF-8
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")" && pwd)
 log=$WINEPREFIX.log
 
