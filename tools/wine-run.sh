@@ -18,8 +18,8 @@ fi
 # would keep ctest waiting until its timeout, so the program writes to a file that is
 # passed on once it has ended.
 out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
-trap 'rm -f "$out"' EXIT
+trap 'cat "$out"; rm -f "$out"' EXIT  # also when a timeout ends the run
+trap 'exit 143' TERM INT
 status=0
 wine "$@" >"$out" 2>&1 || status=$?
-cat "$out"
 exit $status

@@ -37,21 +37,24 @@ install_fonts() {
   return 0
 }
 
-# A new prefix is created by wineboot alone, before any persistent server runs, and only
-# counts as ready once every process of that boot has ended (minutes under emulation).
-# Then a persistent server starts and a first program proves that Wine answers. A boot
-# that stalls is ended and tried again.
+# A new prefix is created by wineboot alone, before any persistent server runs. Under
+# emulation the boot takes minutes, longer than Wine's own loader waits for it: the first
+# program may give up ("could not load kernel32.dll") while the boot goes on. So the
+# prefix counts as ready only once every process of the boot has ended and the system
+# folder is filled; then a persistent server starts and a first program proves that Wine
+# answers. A boot that stalls is ended and tried again from scratch.
 boot() {
   local attempt ready=$WINEPREFIX/.pelmora-ready
-  for attempt in 1 2; do
+  for attempt in 1 2 3; do
     if [ ! -f "$ready" ]; then
       # Wine stamps a prefix as current when its update starts, so a boot that was cut
       # short leaves a prefix that Wine never repairs: start such a one from scratch.
       echo "wine-session: creating the prefix (attempt $attempt) at $(date +%T)" | tee -a "$log"
       wineserver -k 2>/dev/null || true
       find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name display ! -name 'xvfb.*' -exec rm -rf {} +
-      if timeout --kill-after=20 1200 "$here/wine-run.sh" wineboot -u </dev/null >>"$log" 2>&1 &&
-         timeout --kill-after=20 900 wineserver -w >>"$log" 2>&1; then
+      timeout --kill-after=20 1200 "$here/wine-run.sh" wineboot -u </dev/null >>"$log" 2>&1 || true
+      if timeout --kill-after=20 900 wineserver -w >>"$log" 2>&1 &&
+         [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
         touch "$ready"
         echo "wine-session: prefix created at $(date +%T)" | tee -a "$log"
       fi
