@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (entry->count > entry->capacity || entry->count > stream.size()) __builtin_trap();
   for (std::uint32_t i = 0; i < entry->count; ++i) {
     const StoredProperty& p = entry->properties[i];
-    if (p.name == nullptr || p.name[0] == '\0' || p.kind > 2) __builtin_trap();
+    if (p.name == nullptr || p.kind > 2) __builtin_trap();
   }
   DecodeStoredPasswords(*entry);
   FreeModuleEntry(entry);
