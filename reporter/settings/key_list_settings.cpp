@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "reporter/settings/plugins.h"
 #include "support/text_rules.h"
 
 namespace reporter::settings {
@@ -10,9 +11,6 @@ namespace reporter::settings {
 namespace {
 
 using support::DropErrors;
-
-// The "|"-separated report plug-ins.
-constexpr char kPluginDelimiter = '|';
 
 ULONG CopyText(const std::string& text, char* buffer, ULONG size) {
   if (buffer != nullptr && size > 0) {
@@ -118,24 +116,16 @@ ULONG STDMETHODCALLTYPE KeyListSettings::Release() {
 }
 
 BOOL STDMETHODCALLTYPE KeyListSettings::GetPluginEnabled(const char* name) {
-  return DropErrors([&] {
-    return name != nullptr &&
-           support::ContainsItem(ReadText("Plugins"), name, kPluginDelimiter, true);
-  });
+  return DropErrors(
+      [&] { return name != nullptr && PluginListed(ReadText("Plugins"), name) ? TRUE : FALSE; });
 }
 
 void STDMETHODCALLTYPE KeyListSettings::SetPluginEnabled(const char* name, BOOL on) {
   DropErrors([&] {
-    if (name == nullptr || *name == '\0' || GetPluginEnabled(name) == (on != FALSE)) return 0;
-    const std::string plugins = ReadText("Plugins");
-    if (on) {
-      WriteText("Plugins", plugins.empty() ? std::string(name) : plugins + "|" + name);
-      return 0;
+    if (name == nullptr) return 0;
+    if (auto plugins = SwitchPlugin(ReadText("Plugins"), name, on != FALSE)) {
+      WriteText("Plugins", *plugins);
     }
-    // Every occurrence goes, also where two of them share a delimiter.
-    const std::string wrapped =
-        support::ReplaceAll("|" + plugins + "|", "|" + std::string(name) + "|", "|", true, true);
-    WriteText("Plugins", wrapped.size() >= 2 ? wrapped.substr(1, wrapped.size() - 2) : "");
     return 0;
   });
 }

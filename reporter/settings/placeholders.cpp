@@ -1,0 +1,76 @@
+#include "reporter/settings/placeholders.h"
+
+#include "reporter/settings/store_platform.h"
+#include "support/text_rules.h"
+
+namespace reporter::settings {
+
+namespace {
+
+constexpr int kUserAppData = 26;
+constexpr int kCommonAppData = 35;
+
+std::string_view FileName(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string Version(std::string_view own_text, HMODULE module) {
+  if (!own_text.empty()) return std::string(own_text);
+  std::string version = platform::FileVersion(module);
+  return version.empty() ? "?" : version;
+}
+
+std::string Two(int n) { return support::Padded(support::DecText(n), 2, '0'); }
+
+// The folder without trailing separator; the executable's folder when the system has none.
+std::string Folder(int csidl) {
+  std::string folder = platform::ShellFolder(csidl);
+  if (folder.empty()) {
+    const std::string exe = platform::ModulePath(platform::ExecutableModule());
+    folder = exe.substr(0, exe.size() - FileName(exe).size());
+  }
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+void Replace(std::string& text, std::string_view placeholder, const std::string& value) {
+  text = support::ReplaceAll(text, placeholder, value, true);
+}
+
+bool Contains(const std::string& text, std::string_view placeholder) {
+  return support::FindText(placeholder, text, true) != 0;
+}
+
+}  // namespace
+
+std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::string_view app_version,
+                               std::string_view mod_version,
+                               const ExceptionPlaceholders& exception) {
+  std::string out(text);
+  if (out.find('%') == std::string::npos) return out;
+  const HMODULE exe = platform::ExecutableModule();
+  Replace(out, "%appname%", std::string(FileName(platform::ModulePath(exe))));
+  Replace(out, "%modname%", std::string(FileName(platform::ModulePath(module))));
+  if (Contains(out, "%appversion%")) Replace(out, "%appversion%", Version(app_version, exe));
+  if (Contains(out, "%modversion%")) Replace(out, "%modversion%", Version(mod_version, module));
+  if (exception.exception_class) Replace(out, "%exceptClass%", *exception.exception_class);
+  if (exception.message) {
+    Replace(out, "%exceptMsg%", exception.message->empty() ? "Unknown" : *exception.message);
+  }
+  if (exception.bug_report) Replace(out, "%bugReport%", *exception.bug_report);
+  Replace(out, "%LF%", "\r\n");
+  const platform::LocalTime now = platform::Now();
+  const std::string date = support::Padded(support::DecText(now.year), 4, '0') + "-" +
+                           Two(now.month) + "-" + Two(now.day);
+  const std::string time = Two(now.hour) + ":" + Two(now.minute) + ":" + Two(now.second) + ", " +
+                           support::DecText(now.milliseconds) + "ms";
+  Replace(out, "%date%", date);
+  Replace(out, "%time%", time);
+  Replace(out, "%datetime%", date + ", " + time);
+  if (Contains(out, "%userappdata%")) Replace(out, "%userappdata%", Folder(kUserAppData));
+  if (Contains(out, "%commonappdata%")) Replace(out, "%commonappdata%", Folder(kCommonAppData));
+  return out;
+}
+
+}  // namespace reporter::settings
