@@ -186,7 +186,7 @@ std::string ModuleSettings::Expand(std::string_view text, const ExceptionPlaceho
   std::string app_version;
   if (exe == module_) {
     app_version = version_text_;
-  } else if (support::FindText("%appversion%", text, true) != 0) {
+  } else if (ContainsPlaceholder(text, "%appversion%")) {
     // The executable's own settings name its version text.
     if (ModuleSettings* app = Create(exe, true)) {
       app_version = app->version_text_;

@@ -38,11 +38,14 @@ void Replace(std::string& text, std::string_view placeholder, const std::string&
   text = support::ReplaceAll(text, placeholder, value, true);
 }
 
-bool Contains(const std::string& text, std::string_view placeholder) {
-  return support::FindText(placeholder, text, true) != 0;
-}
-
 }  // namespace
+
+bool ContainsPlaceholder(std::string_view text, std::string_view placeholder) {
+  for (std::size_t i = 0; i + placeholder.size() <= text.size(); ++i) {
+    if (support::SameText(text.substr(i, placeholder.size()), placeholder)) return true;
+  }
+  return false;
+}
 
 std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::string_view app_version,
                                std::string_view mod_version,
@@ -52,8 +55,10 @@ std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::strin
   const HMODULE exe = platform::ExecutableModule();
   Replace(out, "%appname%", std::string(FileName(platform::ModulePath(exe))));
   Replace(out, "%modname%", std::string(FileName(platform::ModulePath(module))));
-  if (Contains(out, "%appversion%")) Replace(out, "%appversion%", Version(app_version, exe));
-  if (Contains(out, "%modversion%")) Replace(out, "%modversion%", Version(mod_version, module));
+  if (ContainsPlaceholder(out, "%appversion%"))
+    Replace(out, "%appversion%", Version(app_version, exe));
+  if (ContainsPlaceholder(out, "%modversion%"))
+    Replace(out, "%modversion%", Version(mod_version, module));
   if (exception.exception_class) Replace(out, "%exceptClass%", *exception.exception_class);
   if (exception.message) {
     Replace(out, "%exceptMsg%", exception.message->empty() ? "Unknown" : *exception.message);
@@ -68,8 +73,10 @@ std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::strin
   Replace(out, "%date%", date);
   Replace(out, "%time%", time);
   Replace(out, "%datetime%", date + ", " + time);
-  if (Contains(out, "%userappdata%")) Replace(out, "%userappdata%", Folder(kUserAppData));
-  if (Contains(out, "%commonappdata%")) Replace(out, "%commonappdata%", Folder(kCommonAppData));
+  if (ContainsPlaceholder(out, "%userappdata%"))
+    Replace(out, "%userappdata%", Folder(kUserAppData));
+  if (ContainsPlaceholder(out, "%commonappdata%"))
+    Replace(out, "%commonappdata%", Folder(kCommonAppData));
   return out;
 }
 

@@ -16,6 +16,9 @@ struct ExceptionPlaceholders {
   std::optional<std::string> bug_report;
 };
 
+// text holds placeholder, in any letter case.
+bool ContainsPlaceholder(std::string_view text, std::string_view placeholder);
+
 // Expands every placeholder in text for the settings of module. app_version and mod_version
 // are the version texts of the executable's and the module's settings ("" when unset; then
 // the file version is used, "?" without one).
