@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "support/com.h"
 
@@ -201,6 +202,31 @@ inline constexpr GUID IID_IMEPropAccess = {
   virtual BOOL STDMETHODCALLTYPE Set##key(IME_SET_PARAM_##type value) = 0;
 #define IME_DECLARE_RW(type, key) IME_DECLARE_GET(type, key) IME_DECLARE_SET(type, key)
 
+// Overrides of every single-key slot of IMEModuleSettings (and so IMESettings), for a class
+// that has the members SlotBool, SlotInt, SlotUInt, SlotText(name, buffer, size) and
+// SlotSetBool ... SlotSetText(name, value).
+#define IME_IMPLEMENT_SLOT(op, type, key) IME_IMPLEMENT_##op(type, key)
+#define IME_IMPLEMENT_GET(type, key)                                                 \
+  IME_GET_RESULT_##type STDMETHODCALLTYPE Get##key(IME_GET_PARAMS_##type) override { \
+    return Slot##type(#key IME_GET_ARGS_##type);                                     \
+  }
+#define IME_IMPLEMENT_SET(type, key)                                     \
+  BOOL STDMETHODCALLTYPE Set##key(IME_SET_PARAM_##type value) override { \
+    return SlotSet##type(#key, value);                                   \
+  }
+#define IME_IMPLEMENT_RW(type, key) IME_IMPLEMENT_GET(type, key) IME_IMPLEMENT_SET(type, key)
+#define IME_GET_ARGS_Bool
+#define IME_GET_ARGS_Int
+#define IME_GET_ARGS_UInt
+#define IME_GET_ARGS_Text , buffer, size
+#define IME_IMPLEMENT_MODULE_SETTINGS_SLOTS       \
+  IME_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT)        \
+  IME_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)        \
+  IME_SETTINGS_SLOTS_3(IME_IMPLEMENT_SLOT)        \
+  IME_SETTINGS_SLOTS_4(IME_IMPLEMENT_SLOT)        \
+  IME_MODULE_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT) \
+  IME_MODULE_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)
+
 // ---- The interfaces --------------------------------------------------------------------------
 
 struct IMESettings : IUnknown {
@@ -242,6 +268,17 @@ struct IMEModuleSettings : IMESettings {
 };
 
 namespace reporter::settings {
+
+// The writing side of the text slots: copies text into buffer (size bytes, may be 0), cut to
+// fit and zero-terminated, and gives the text's full length.
+inline ULONG CopyTextOut(std::string_view text, char* buffer, ULONG size) {
+  if (buffer != nullptr && size > 0) {
+    const std::size_t count = text.size() < size ? text.size() : size - 1;
+    for (std::size_t i = 0; i < count; ++i) buffer[i] = text[i];
+    buffer[count] = '\0';
+  }
+  return static_cast<ULONG>(text.size());
+}
 
 // Reads a text through a text reader slot, for example
 //   ReadSettingText([&](char* b, ULONG n) { return settings->GetMailAddr(b, n); })

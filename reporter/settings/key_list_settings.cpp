@@ -12,15 +12,6 @@ namespace {
 
 using support::DropErrors;
 
-ULONG CopyText(const std::string& text, char* buffer, ULONG size) {
-  if (buffer != nullptr && size > 0) {
-    const std::size_t count = text.size() < size ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-  }
-  return static_cast<ULONG>(text.size());
-}
-
 }  // namespace
 
 IMEModuleSettings* KeyListSettings::Create(HMODULE module, SettingsList keys, bool valid) {
@@ -132,7 +123,7 @@ void STDMETHODCALLTYPE KeyListSettings::SetPluginEnabled(const char* name, BOOL 
 
 ULONG STDMETHODCALLTYPE KeyListSettings::GetVersionText(char* buffer, ULONG size) {
   // A module's version text comes with the settings store; a key list has none.
-  return CopyText(std::string(), buffer, size);
+  return CopyTextOut(std::string(), buffer, size);
 }
 
 BOOL STDMETHODCALLTYPE KeyListSettings::GetMinDebugInfo() {
@@ -161,8 +152,8 @@ ULONG KeyListSettings::SlotUInt(const char* name) const {
 }
 
 ULONG KeyListSettings::SlotText(const char* name, char* buffer, ULONG size) const {
-  return DropErrors([&] { return CopyText(ReadText(name), buffer, size); },
-                    CopyText(std::string(), buffer, size));
+  return DropErrors([&] { return CopyTextOut(ReadText(name), buffer, size); },
+                    CopyTextOut(std::string(), buffer, size));
 }
 
 BOOL KeyListSettings::SlotSetBool(const char* name, BOOL value) {

@@ -53,26 +53,7 @@ class KeyListSettings final : public IMEModuleSettings {
   BOOL STDMETHODCALLTYPE GetMinDebugInfo() override;
   void STDMETHODCALLTYPE RereadResource() override;
 
-#define IME_IMPLEMENT_SLOT(op, type, key) IME_IMPLEMENT_##op(type, key)
-#define IME_IMPLEMENT_GET(type, key)                                                 \
-  IME_GET_RESULT_##type STDMETHODCALLTYPE Get##key(IME_GET_PARAMS_##type) override { \
-    return Slot##type(#key IME_GET_ARGS_##type);                                     \
-  }
-#define IME_IMPLEMENT_SET(type, key)                                     \
-  BOOL STDMETHODCALLTYPE Set##key(IME_SET_PARAM_##type value) override { \
-    return SlotSet##type(#key, value);                                   \
-  }
-#define IME_IMPLEMENT_RW(type, key) IME_IMPLEMENT_GET(type, key) IME_IMPLEMENT_SET(type, key)
-#define IME_GET_ARGS_Bool
-#define IME_GET_ARGS_Int
-#define IME_GET_ARGS_UInt
-#define IME_GET_ARGS_Text , buffer, size
-  IME_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_3(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_4(IME_IMPLEMENT_SLOT)
-  IME_MODULE_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT)
-  IME_MODULE_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)
+  IME_IMPLEMENT_MODULE_SETTINGS_SLOTS
 
  private:
   KeyListSettings(HMODULE module, SettingsList keys, bool valid);

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "reporter/settings/interfaces.h"
 #include "support/text_rules.h"
 
 namespace reporter::settings {
@@ -20,15 +21,6 @@ constexpr std::string_view kAddAttachsKey = "AddAttachs";
 
 std::string_view Text(const char* text) { return text != nullptr ? text : std::string_view(); }
 
-ULONG CopyOut(const std::string& text, char* buffer, ULONG size) {
-  if (buffer != nullptr && size > 0) {
-    const std::size_t count = text.size() < size ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-  }
-  return static_cast<ULONG>(text.size());
-}
-
 // Grows like the lists always have: 16 entries at first, then by half again.
 template <class T>
 void MakeRoom(std::vector<T>& items) {
@@ -36,9 +28,9 @@ void MakeRoom(std::vector<T>& items) {
   items.reserve(items.empty() ? 16 : items.capacity() + items.capacity() / 2);
 }
 
-// The reference count and IUnknown of both lists.
+// What both lists share: the reference count and the list lock, held for each whole operation.
 template <class Derived>
-class RefCounted {
+class ListBase {
  public:
   ULONG AddRefImpl() { return ++references_; }
   ULONG ReleaseImpl() {
@@ -47,13 +39,26 @@ class RefCounted {
     return left;
   }
 
+ protected:
+  // Runs fn under the lock; its errors are dropped.
+  template <class Fn>
+  void Guarded(Fn&& fn) {
+    try {
+      std::lock_guard lock(mutex_);
+      fn();
+    } catch (...) {
+    }
+  }
+
+  std::recursive_mutex mutex_;
+
  private:
   std::atomic<ULONG> references_{1};
 };
 
 // ---- Fields --------------------------------------------------------------------------------
 
-class FieldsList final : public IMEFields, public IMEFieldsEx, RefCounted<FieldsList> {
+class FieldsList final : public IMEFields, public IMEFieldsEx, ListBase<FieldsList> {
  public:
   FieldsList(ListSettingsOwner* settings, ListRecordOwner* record)
       : record_(record), settings_(settings) {}
@@ -89,7 +94,7 @@ class FieldsList final : public IMEFields, public IMEFieldsEx, RefCounted<Fields
   ULONG STDMETHODCALLTYPE GetItemName(LONG index, char* buffer, ULONG size) override {
     return DropErrors([&]() -> ULONG {
       std::lock_guard lock(mutex_);
-      return CopyOut(Valid(index) ? items_[index].name : std::string(), buffer, size);
+      return CopyTextOut(Valid(index) ? items_[index].name : std::string(), buffer, size);
     });
   }
   void STDMETHODCALLTYPE RenameItem(LONG index, const char* name) override {
@@ -109,7 +114,7 @@ class FieldsList final : public IMEFields, public IMEFieldsEx, RefCounted<Fields
       std::lock_guard lock(mutex_);
       const LONG index = Find(Text(name));
       if (index < 0) return FALSE;
-      const ULONG n = CopyOut(items_[index].content, buffer, size);
+      const ULONG n = CopyTextOut(items_[index].content, buffer, size);
       if (length != nullptr) *length = n;
       return TRUE;
     });
@@ -203,20 +208,12 @@ class FieldsList final : public IMEFields, public IMEFieldsEx, RefCounted<Fields
   }
 
  private:
-  friend class RefCounted<FieldsList>;
+  friend class ListBase<FieldsList>;
   struct Item {
     std::string name, content;
   };
   ~FieldsList() = default;
 
-  template <class Fn>
-  void Guarded(Fn&& fn) {
-    try {
-      std::lock_guard lock(mutex_);
-      fn();
-    } catch (...) {
-    }
-  }
   bool Valid(LONG index) const { return index >= 0 && index < static_cast<LONG>(items_.size()); }
   LONG Find(std::string_view name) const {
     for (std::size_t i = 0; i < items_.size(); ++i) {
@@ -257,14 +254,13 @@ class FieldsList final : public IMEFields, public IMEFieldsEx, RefCounted<Fields
   std::vector<Item> items_;
   LONG insert_position_ = 0;
   bool accepts_data_ = false;
-  std::recursive_mutex mutex_;
 };
 
 // ---- Attachments ---------------------------------------------------------------------------
 
 class AttachmentsList final : public IMEAttachments,
                               public IMEAttachmentsOwner,
-                              RefCounted<AttachmentsList> {
+                              ListBase<AttachmentsList> {
  public:
   explicit AttachmentsList(ListSettingsOwner* settings) : settings_(settings) {}
 
@@ -359,20 +355,12 @@ class AttachmentsList final : public IMEAttachments,
   void Append(Attachment item) { items_.push_back(std::move(item)); }
 
  private:
-  friend class RefCounted<AttachmentsList>;
+  friend class ListBase<AttachmentsList>;
   ~AttachmentsList() = default;
 
   static std::string FileNameOf(std::string_view path) {
     const std::size_t slash = path.find_last_of("\\/:");
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-  }
-  template <class Fn>
-  void Guarded(Fn&& fn) {
-    try {
-      std::lock_guard lock(mutex_);
-      fn();
-    } catch (...) {
-    }
   }
   void Changed() {
     if (settings_ == nullptr) return;
@@ -387,7 +375,6 @@ class AttachmentsList final : public IMEAttachments,
 
   ListSettingsOwner* settings_;
   std::vector<Attachment> items_;
-  std::recursive_mutex mutex_;
 };
 
 }  // namespace

@@ -15,15 +15,6 @@ namespace {
 
 using support::DropErrors;
 
-ULONG CopyOut(const std::string& text, char* buffer, ULONG size) {
-  if (buffer != nullptr && size > 0) {
-    const std::size_t count = text.size() < size ? text.size() : size - 1;
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-  }
-  return static_cast<ULONG>(text.size());
-}
-
 std::string_view Text(const char* text) { return text != nullptr ? text : std::string_view(); }
 
 // MainSettings of this copy of the reporter.
@@ -240,8 +231,8 @@ ULONG STDMETHODCALLTYPE ModuleSettings::ReadUInt(const char* name) {
 }
 
 ULONG STDMETHODCALLTYPE ModuleSettings::ReadText(const char* name, char* buffer, ULONG size) {
-  return DropErrors([&] { return CopyOut(ReadTextKey(Text(name)), buffer, size); },
-                    CopyOut(std::string(), buffer, size));
+  return DropErrors([&] { return CopyTextOut(ReadTextKey(Text(name)), buffer, size); },
+                    CopyTextOut(std::string(), buffer, size));
 }
 
 BOOL ModuleSettings::SlotSetBool(const char* name, BOOL value) {
@@ -305,7 +296,7 @@ void STDMETHODCALLTYPE ModuleSettings::SetPluginEnabled(const char* name, BOOL o
 }
 
 ULONG STDMETHODCALLTYPE ModuleSettings::GetVersionText(char* buffer, ULONG size) {
-  return CopyOut(version_text_, buffer, size);
+  return CopyTextOut(version_text_, buffer, size);
 }
 
 BOOL STDMETHODCALLTYPE ModuleSettings::GetMinDebugInfo() {

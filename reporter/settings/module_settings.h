@@ -92,34 +92,7 @@ class ModuleSettings : public IMEModuleSettings, public IMEPropAccess, public Li
     return WriteTextKey(key, text);
   }
 
-#define IME_IMPLEMENT_SLOT(op, type, key) IME_IMPLEMENT_##op(type, key)
-#define IME_IMPLEMENT_GET(type, key)                                                 \
-  IME_GET_RESULT_##type STDMETHODCALLTYPE Get##key(IME_GET_PARAMS_##type) override { \
-    return Slot##type(#key IME_GET_ARGS_##type);                                     \
-  }
-#define IME_IMPLEMENT_SET(type, key)                                     \
-  BOOL STDMETHODCALLTYPE Set##key(IME_SET_PARAM_##type value) override { \
-    return SlotSet##type(#key, value);                                   \
-  }
-#define IME_IMPLEMENT_RW(type, key) IME_IMPLEMENT_GET(type, key) IME_IMPLEMENT_SET(type, key)
-#define IME_GET_ARGS_Bool
-#define IME_GET_ARGS_Int
-#define IME_GET_ARGS_UInt
-#define IME_GET_ARGS_Text , buffer, size
-  IME_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_3(IME_IMPLEMENT_SLOT)
-  IME_SETTINGS_SLOTS_4(IME_IMPLEMENT_SLOT)
-  IME_MODULE_SETTINGS_SLOTS_1(IME_IMPLEMENT_SLOT)
-  IME_MODULE_SETTINGS_SLOTS_2(IME_IMPLEMENT_SLOT)
-#undef IME_IMPLEMENT_SLOT
-#undef IME_IMPLEMENT_GET
-#undef IME_IMPLEMENT_SET
-#undef IME_IMPLEMENT_RW
-#undef IME_GET_ARGS_Bool
-#undef IME_GET_ARGS_Int
-#undef IME_GET_ARGS_UInt
-#undef IME_GET_ARGS_Text
+  IME_IMPLEMENT_MODULE_SETTINGS_SLOTS
 
  protected:
   ModuleSettings(HMODULE module, bool load);
