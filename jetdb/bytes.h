@@ -1,4 +1,4 @@
-// Little-endian reads from page bytes, bounds-checked.
+// Little-endian reads and writes of page bytes, bounds-checked.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +43,17 @@ inline std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t of
 inline std::uint64_t ReadU64(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return static_cast<std::uint64_t>(ReadU32(bytes, offset)) |
          (static_cast<std::uint64_t>(ReadU32(bytes, offset + 4)) << 32);
+}
+
+inline void WriteU16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value) {
+  CheckRange(bytes, offset, 2);
+  bytes[offset] = static_cast<std::uint8_t>(value);
+  bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void WriteU32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
+  CheckRange(bytes, offset, 4);
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 }  // namespace jetdb

@@ -1,5 +1,7 @@
 #include "jetdb/database.h"
 
+#include <cctype>
+
 #include "jetdb/catalog.h"
 #include "jetdb/error.h"
 
@@ -20,14 +22,73 @@ std::unique_ptr<Database> Database::Open(const std::string& path, Access access)
 }
 
 std::unique_ptr<Database> Database::OpenBytes(std::vector<std::uint8_t> bytes,
-                                              const std::string& name) {
-  return Start(File::FromMemory(std::move(bytes), name), Access::kReadOnly);
+                                              const std::string& name, Access access) {
+  return Start(File::FromMemory(std::move(bytes), name, access == Access::kReadWrite), access);
 }
 
 std::vector<std::string> Database::TableNames() {
   std::vector<std::string> names;
   for (CatalogEntry& entry : UserTables(pager_)) names.push_back(std::move(entry.name));
   return names;
+}
+
+TableWriter Database::OpenWriter(const std::string& name) {
+  if (access_ != Access::kReadWrite) {
+    throw Error("Cannot update. Database or object is read-only. ('" + Path() + "')");
+  }
+  for (CatalogEntry& entry : UserTables(pager_)) {
+    if (SameName(entry.name, name)) {
+      return TableWriter(*this, std::move(entry.name), ReadTableDef(pager_, entry.TableDefPage()));
+    }
+  }
+  throw Error("The Microsoft Jet database engine cannot find the input table or query '" + name +
+              "'.  Make sure it exists and that its name is spelled correctly.");
+}
+
+namespace {
+
+// The statement's words: runs of letters, digits, '@' and '_'; anything else stands alone.
+std::vector<std::string> Words(const std::string& sql) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : sql) {
+    const bool part = std::isalnum(static_cast<unsigned char>(c)) || c == '@' || c == '_';
+    if (part) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      continue;
+    }
+    if (!word.empty()) words.push_back(std::move(word));
+    word.clear();
+    if (!std::isspace(static_cast<unsigned char>(c))) words.push_back(std::string(1, c));
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+}  // namespace
+
+Database::QueryResult Database::Query(const std::string& sql) const {
+  std::vector<std::string> words = Words(sql);
+  if (!words.empty() && words.back() == ";") words.pop_back();
+  QueryResult result;
+  result.value = last_identity_;
+  if (words.size() == 2 && words[0] == "select" && words[1] == "@@identity") {
+    result.column = "Expr1000";
+    return result;
+  }
+  if (words.size() == 4 && words[0] == "select" && words[1] == "@@identity" && words[2] == "as") {
+    result.column = words[3];
+    // The name as written, not folded.
+    const auto at = sql.rfind(' ');
+    std::string name = sql.substr(at + 1);
+    while (!name.empty() &&
+           (name.back() == ';' || std::isspace(static_cast<unsigned char>(name.back()))))
+      name.pop_back();
+    if (SameName(name, words[3])) result.column = name;
+    return result;
+  }
+  throw Error("Invalid SQL statement; only 'select @@IDENTITY as <name>' is supported: '" + sql +
+              "'.");
 }
 
 Table Database::OpenTable(const std::string& name) {

@@ -33,6 +33,13 @@ std::size_t ReadMemory(const std::vector<std::uint8_t>& bytes, std::uint64_t off
   return count;
 }
 
+void WriteMemory(std::vector<std::uint8_t>& bytes, std::uint64_t offset, const void* buffer,
+                 std::size_t size) {
+  if (offset + size > bytes.size()) bytes.resize(offset + size);
+  std::copy_n(static_cast<const std::uint8_t*>(buffer), size,
+              bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -68,7 +75,7 @@ File File::Open(const std::string& path, bool write) {
     }
     throw Error("Could not open file '" + path + "' (system error " + std::to_string(code) + ").");
   }
-  return File(path, handle);
+  return File(path, handle, write);
 }
 
 std::uint64_t File::Size() const {
@@ -101,6 +108,29 @@ std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) c
   return done;
 }
 
+void File::WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) {
+  if (!writable_) throw Error("The database '" + path_ + "' is open for reading only.");
+  if (memory_) return WriteMemory(*memory_, offset, buffer, size);
+  // Plain positioned writes: the handle is not opened for overlapped use.
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
+    throw Error("Could not write file '" + path_ + "'.");
+  }
+  std::size_t done = 0;
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (done < size) {
+    DWORD chunk = 0;
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+    if (!WriteFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, nullptr) ||
+        chunk == 0) {
+      throw Error("Could not write file '" + path_ + "' (system error " +
+                  std::to_string(GetLastError()) + ").");
+    }
+    done += chunk;
+  }
+}
+
 void File::Close() noexcept {
   if (handle_ != kNoHandle) CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = kNoHandle;
@@ -131,7 +161,7 @@ File File::Open(const std::string& path, bool write) {
     ::close(fd);
     ThrowNotFound(path);
   }
-  return File(path, fd);
+  return File(path, fd, write);
 }
 
 std::uint64_t File::Size() const {
@@ -157,6 +187,22 @@ std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) c
   return done;
 }
 
+void File::WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) {
+  if (!writable_) throw Error("The database '" + path_ + "' is open for reading only.");
+  if (memory_) return WriteMemory(*memory_, offset, buffer, size);
+  std::size_t done = 0;
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (done < size) {
+    ssize_t chunk = ::pwrite(handle_, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (chunk < 0 && errno == EINTR) continue;
+    if (chunk <= 0) {
+      throw Error("Could not write file '" + path_ + "' (" +
+                  std::strerror(chunk < 0 ? errno : ENOSPC) + ").");
+    }
+    done += static_cast<std::size_t>(chunk);
+  }
+}
+
 void File::Close() noexcept {
   if (handle_ != kNoHandle) ::close(handle_);
   handle_ = kNoHandle;
@@ -168,15 +214,20 @@ File File::OpenRead(const std::string& path) { return Open(path, false); }
 
 File File::OpenReadWrite(const std::string& path) { return Open(path, true); }
 
-File File::FromMemory(std::vector<std::uint8_t> bytes, const std::string& name) {
-  File file(name, kNoHandle);
-  file.memory_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+File File::FromMemory(std::vector<std::uint8_t> bytes, const std::string& name, bool writable) {
+  File file(name, kNoHandle, writable);
+  file.memory_ = std::make_shared<std::vector<std::uint8_t>>(std::move(bytes));
   return file;
+}
+
+std::vector<std::uint8_t> File::MemoryBytes() const {
+  return memory_ ? *memory_ : std::vector<std::uint8_t>{};
 }
 
 File::File(File&& other) noexcept
     : path_(std::move(other.path_)),
       handle_(std::exchange(other.handle_, kNoHandle)),
+      writable_(other.writable_),
       memory_(std::move(other.memory_)) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -184,6 +235,7 @@ File& File::operator=(File&& other) noexcept {
     Close();
     path_ = std::move(other.path_);
     handle_ = std::exchange(other.handle_, kNoHandle);
+    writable_ = other.writable_;
     memory_ = std::move(other.memory_);
   }
   return *this;

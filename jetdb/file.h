@@ -19,8 +19,12 @@ class File {
   // Opens an existing file for reading with write access granted (for the writer); the same
   // sharing, and nothing is written by opening. A read-only file gives an Error naming it.
   static File OpenReadWrite(const std::string& path);
-  // Bytes held in memory, shown under name in messages (tests and fuzzing).
-  static File FromMemory(std::vector<std::uint8_t> bytes, const std::string& name);
+  // Bytes held in memory, shown under name in messages (tests and fuzzing); writable when
+  // writable is true (the writes stay in memory).
+  static File FromMemory(std::vector<std::uint8_t> bytes, const std::string& name,
+                         bool writable = false);
+  // The bytes of an in-memory file (empty for a file on disk).
+  std::vector<std::uint8_t> MemoryBytes() const;
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -33,6 +37,10 @@ class File {
 
   // Reads up to size bytes at offset; returns how many were read (fewer only at end of file).
   std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+  // Writes size bytes at offset, growing the file when offset + size is past its end. A file
+  // opened for reading only, or a failed or short write, is an Error.
+  void WriteAt(std::uint64_t offset, const void* buffer, std::size_t size);
+  bool Writable() const { return writable_; }
 
  private:
 #ifdef _WIN32
@@ -40,13 +48,15 @@ class File {
 #else
   using Handle = int;
 #endif
-  File(std::string path, Handle handle) : path_(std::move(path)), handle_(handle) {}
+  File(std::string path, Handle handle, bool writable)
+      : path_(std::move(path)), handle_(handle), writable_(writable) {}
   static File Open(const std::string& path, bool write);
   void Close() noexcept;
 
   std::string path_;
   Handle handle_;
-  std::shared_ptr<const std::vector<std::uint8_t>> memory_;  // set for in-memory files
+  bool writable_ = false;
+  std::shared_ptr<std::vector<std::uint8_t>> memory_;  // set for in-memory files
 };
 
 }  // namespace jetdb

@@ -1,5 +1,6 @@
 #include "jetdb/pager.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -15,13 +16,25 @@ Pager::Pager(File file, std::size_t page_size, std::size_t capacity)
     pages = std::numeric_limits<std::uint32_t>::max();
   }
   page_count_ = static_cast<std::uint32_t>(pages);
+  written_page_count_ = page_count_;
 }
 
-PageData Pager::Read(std::uint32_t page) {
+void Pager::Evict() {
+  // Changed pages stay until they are written; the cache may grow past its capacity meanwhile.
+  auto victim = recent_.end();
+  while (entries_.size() >= capacity_ && victim != recent_.begin()) {
+    --victim;
+    if (dirty_.count(*victim) != 0) continue;
+    entries_.erase(*victim);
+    victim = recent_.erase(victim);
+  }
+}
+
+Pager::Entry& Pager::Load(std::uint32_t page) {
   auto found = entries_.find(page);
   if (found != entries_.end()) {
     recent_.splice(recent_.begin(), recent_, found->second.position);
-    return found->second.data;
+    return found->second;
   }
   if (page >= page_count_) {
     throw Error("Page " + std::to_string(page) + " is past the end of the database '" +
@@ -35,14 +48,62 @@ PageData Pager::Read(std::uint32_t page) {
     throw Error("Page " + std::to_string(page) + " of the database '" + file_.Path() +
                 "' could not be read in full.");
   }
-  if (entries_.size() >= capacity_) {
-    entries_.erase(recent_.back());
-    recent_.pop_back();
-  }
+  Evict();
   recent_.push_front(page);
-  PageData data = std::move(bytes);
-  entries_.emplace(page, Entry{data, recent_.begin()});
-  return data;
+  return entries_.emplace(page, Entry{std::move(bytes), recent_.begin()}).first->second;
+}
+
+PageData Pager::Read(std::uint32_t page) { return Load(page).data; }
+
+std::vector<std::uint8_t>& Pager::Modify(std::uint32_t page, int rank) {
+  if (!file_.Writable()) throw Error("The database '" + file_.Path() + "' is read-only.");
+  Entry& entry = Load(page);
+  // Someone still holds these bytes: give them their own copy to keep.
+  if (entry.data.use_count() > 1) {
+    entry.data = std::make_shared<std::vector<std::uint8_t>>(*entry.data);
+  }
+  auto [found, added] = dirty_.emplace(page, rank);
+  if (!added) found->second = std::min(found->second, rank);
+  return *entry.data;
+}
+
+std::uint32_t Pager::Append(int rank) {
+  if (!file_.Writable()) throw Error("The database '" + file_.Path() + "' is read-only.");
+  if (page_count_ == std::numeric_limits<std::uint32_t>::max() >> 8) {
+    throw Error("The database '" + file_.Path() + "' has reached its maximum size.");
+  }
+  const std::uint32_t page = page_count_++;
+  Evict();
+  recent_.push_front(page);
+  entries_.emplace(page,
+                   Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin()});
+  dirty_.emplace(page, rank);
+  return page;
+}
+
+void Pager::Flush() {
+  std::vector<std::pair<int, std::uint32_t>> order;
+  order.reserve(dirty_.size());
+  for (const auto& [page, rank] : dirty_) order.emplace_back(rank, page);
+  std::sort(order.begin(), order.end());
+  for (const auto& [rank, page] : order) {
+    const auto& bytes = *entries_.at(page).data;
+    file_.WriteAt(static_cast<std::uint64_t>(page) * page_size_, bytes.data(), page_size_);
+    ++file_writes_;
+    dirty_.erase(page);
+  }
+  written_page_count_ = page_count_;
+}
+
+void Pager::Discard() {
+  for (const auto& [page, rank] : dirty_) {
+    auto found = entries_.find(page);
+    if (found == entries_.end()) continue;
+    recent_.erase(found->second.position);
+    entries_.erase(found);
+  }
+  dirty_.clear();
+  page_count_ = written_page_count_;
 }
 
 }  // namespace jetdb

@@ -1,4 +1,6 @@
-// Fixed-size pages of a database file, read through a small least-recently-used cache.
+// Fixed-size pages of a database file, read through a small least-recently-used cache. Changed
+// pages stay in the cache until Flush writes them, in the order their write ranks give, or
+// Discard forgets them: a change reaches the file whole or not at all.
 #pragma once
 
 #include <cstddef>
@@ -32,23 +34,45 @@ class Pager {
   // The page numbered page (0 is the first). A page at or past PageCount() is an Error.
   PageData Read(std::uint32_t page);
 
+  // The page numbered page, to be changed in place. Holders of its earlier PageData keep the
+  // bytes they had. The page is written by the next Flush, after every page of a lower rank.
+  std::vector<std::uint8_t>& Modify(std::uint32_t page, int rank);
+  // A new zero-filled page at the end of the file; it counts in PageCount() at once and is
+  // written by the next Flush.
+  std::uint32_t Append(int rank);
+  // Writes the changed pages: lowest rank first, ascending page numbers within a rank. A
+  // failed write is an Error and leaves the unwritten pages changed.
+  void Flush();
+  // Forgets every change made since the last Flush, new pages included.
+  void Discard();
+  bool HasChanges() const { return !dirty_.empty(); }
+  bool Writable() const { return file_.Writable(); }
+  // The whole file as bytes, for in-memory files (tests).
+  std::vector<std::uint8_t> MemoryBytes() const { return file_.MemoryBytes(); }
+
   // Cache statistics, for tests and diagnostics.
   std::size_t CachedPages() const { return entries_.size(); }
   std::uint64_t FileReads() const { return file_reads_; }
+  std::uint64_t FileWrites() const { return file_writes_; }
 
  private:
   struct Entry {
-    PageData data;
+    std::shared_ptr<std::vector<std::uint8_t>> data;
     std::list<std::uint32_t>::iterator position;
   };
+  Entry& Load(std::uint32_t page);
+  void Evict();
 
   File file_;
   std::size_t page_size_;
   std::size_t capacity_;
   std::uint32_t page_count_;
-  std::list<std::uint32_t> recent_;  // most recently used first
+  std::uint32_t written_page_count_;  // the page count as of the last Flush
+  std::list<std::uint32_t> recent_;   // most recently used first
   std::unordered_map<std::uint32_t, Entry> entries_;
+  std::unordered_map<std::uint32_t, int> dirty_;  // changed page and its write rank
   std::uint64_t file_reads_ = 0;
+  std::uint64_t file_writes_ = 0;
 };
 
 }  // namespace jetdb

@@ -19,6 +19,7 @@ constexpr std::size_t kPageHeaderSize = 8;  // type, marker, free space, next pa
 
 // Where the parts of a Jet 4 table definition start.
 constexpr std::size_t kRowCountOffset = 16;
+constexpr std::size_t kAutoNumberOffset = 20;
 constexpr std::size_t kTableTypeOffset = 40;
 constexpr std::size_t kMaxColumnsOffset = 41;
 constexpr std::size_t kVarColumnsOffset = 43;
@@ -224,6 +225,7 @@ TableDef ReadTableDef(Pager& pager, std::uint32_t page) {
   TableDef table;
   table.page = page;
   table.row_count = ReadU32(bytes, kRowCountOffset);
+  table.last_auto_number = ReadU32(bytes, kAutoNumberOffset);
   table.table_type = ReadU8(bytes, kTableTypeOffset);
   table.max_columns = ReadU16(bytes, kMaxColumnsOffset);
   table.var_columns = ReadU16(bytes, kVarColumnsOffset);
@@ -246,6 +248,7 @@ TableDef ReadTableDef(Pager& pager, std::uint32_t page) {
     column.var_index = ReadU16(bytes, offset + 7);
     column.misc = ReadU16(bytes, offset + 11);
     column.flags = ReadU8(bytes, offset + 15);
+    column.compressed_unicode = (ReadU8(bytes, offset + 16) & 0x01) != 0;
     column.fixed_offset = ReadU16(bytes, offset + 21);
     column.size = ReadU16(bytes, offset + 23);
     offset += kColumnSize;

@@ -46,7 +46,8 @@ struct Column {
   std::uint16_t fixed_offset = 0;  // offset of fixed-length data after the row's column count
   std::uint16_t size = 0;          // bytes (Text: two per character; 0 for Memo and OLE)
   std::uint8_t flags = 0;
-  std::uint16_t misc = 0;  // precision/scale or text collation
+  std::uint16_t misc = 0;           // precision/scale or text collation
+  bool compressed_unicode = false;  // Text and Memo values may be stored compressed
   bool Fixed() const { return (flags & kColumnFixed) != 0; }
 };
 
@@ -85,7 +86,8 @@ struct IndexDef {
 struct TableDef {
   std::uint32_t page = 0;
   std::uint32_t row_count = 0;
-  std::uint8_t table_type = 0;  // 0x4E user, 0x53 system
+  std::uint32_t last_auto_number = 0;  // the last value an auto-number column was given
+  std::uint8_t table_type = 0;         // 0x4E user, 0x53 system
   std::uint16_t max_columns = 0;
   std::uint16_t var_columns = 0;
   std::uint32_t index_count = 0;

@@ -18,13 +18,14 @@ constexpr std::size_t kMapPageHeader = 4;  // type, a constant 1, two unused byt
 
 // Adds the pages whose bits are set, counting from first.
 void AddMarked(Pager& pager, std::span<const std::uint8_t> bitmap, std::uint64_t first,
-               std::vector<std::uint32_t>& pages) {
+               std::vector<std::uint32_t>& pages, bool past_end) {
   for (std::size_t byte = 0; byte < bitmap.size(); ++byte) {
     if (bitmap[byte] == 0) continue;
     for (unsigned bit = 0; bit < 8; ++bit) {
       if (!(bitmap[byte] & (1u << bit))) continue;
       const std::uint64_t page = first + byte * 8u + bit;
-      if (page >= pager.PageCount()) {
+      if (page > 0xFFFFFF) break;
+      if (page >= pager.PageCount() && !past_end) {
         Corrupt("a usage map marks page " + std::to_string(page) + ", past the end of the file");
       }
       pages.push_back(static_cast<std::uint32_t>(page));
@@ -34,7 +35,9 @@ void AddMarked(Pager& pager, std::span<const std::uint8_t> bitmap, std::uint64_t
 
 }  // namespace
 
-std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
+namespace {
+
+std::vector<std::uint32_t> ReadMap(Pager& pager, std::uint32_t pointer, bool past_end) {
   const LocatedRow map = LocateRow(pager, pointer);
   const auto bytes = map.slot.bytes;
   if (bytes.empty()) Corrupt("a usage map row has been removed");
@@ -42,7 +45,7 @@ std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
   switch (bytes[0]) {
     case kInlineMap:
       AddMarked(pager, bytes.subspan(std::min<std::size_t>(5, bytes.size())), ReadU32(bytes, 1),
-                pages);
+                pages, past_end);
       break;
     case kPagedMap: {
       // Each map page covers as many pages as its bitmap has bits, the first one from 0.
@@ -54,7 +57,7 @@ std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
         if ((*data)[0] != kMapPageType) {
           Corrupt("page " + std::to_string(map_page) + " is not a usage map page");
         }
-        AddMarked(pager, std::span(*data).subspan(kMapPageHeader), i * span, pages);
+        AddMarked(pager, std::span(*data).subspan(kMapPageHeader), i * span, pages, past_end);
       }
       break;
     }
@@ -62,6 +65,16 @@ std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
       Corrupt("unknown usage map type " + std::to_string(bytes[0]));
   }
   return pages;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer) {
+  return ReadMap(pager, pointer, false);
+}
+
+std::vector<std::uint32_t> ReadUsageMapUnchecked(Pager& pager, std::uint32_t pointer) {
+  return ReadMap(pager, pointer, true);
 }
 
 }  // namespace jetdb

@@ -13,5 +13,7 @@ namespace jetdb {
 // The pages the map at pointer marks, in ascending order. A marked page past the end of the
 // file, a bad map type or a map page of the wrong type is an Error.
 std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer);
+// The same, for the free-page map, which also marks pages past the end of the file.
+std::vector<std::uint32_t> ReadUsageMapUnchecked(Pager& pager, std::uint32_t pointer);
 
 }  // namespace jetdb

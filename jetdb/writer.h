@@ -1,0 +1,53 @@
+// Writing rows: a table opened for writing stores new rows and removes rows, keeping the row
+// count, the auto-number counter, the usage maps and every index of the table in step. Each
+// call is one post: its pages reach the file before it returns, ordered so that a program that
+// dies between posts leaves every earlier post whole; a post that fails (a value the column
+// cannot hold, a duplicate key in a unique index) changes nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "jetdb/pager.h"
+#include "jetdb/table.h"
+#include "jetdb/value.h"
+
+namespace jetdb {
+
+class Database;
+
+using RowValues = std::vector<std::pair<std::string, Value>>;
+
+class TableWriter {
+ public:
+  TableWriter(Database& database, std::string name, TableDef definition);
+
+  const std::string& Name() const { return name_; }
+  const TableDef& Definition() const { return definition_; }
+
+  // Stores a new row. Values are given by column name (without regard to case); columns not
+  // named are null, an auto-number column not named gets the next number. Returns the row's
+  // pointer. The auto-number given (if any) becomes the database's last identity.
+  std::uint32_t Insert(const RowValues& values);
+  // Removes the row at pointer (as Cursor::RowPointer gives it), with its long values and
+  // index entries. A pointer that names no live row of this table is an Error.
+  void Delete(std::uint32_t pointer);
+
+ private:
+  std::uint32_t InsertRow(const RowValues& values);
+  std::vector<std::uint8_t> StoreLongValue(std::span<const std::uint8_t> data);
+  void ReleaseLongValue(std::span<const std::uint8_t> field);
+  std::uint32_t PageForRow(std::size_t size);
+  std::uint32_t LongValuePage(std::size_t size);
+  void WriteCounts();
+
+  Database& database_;
+  Pager& pager_;
+  std::string name_;
+  TableDef definition_;
+  std::uint32_t long_value_page_ = 0;  // the long-value page last written, 0 for none
+};
+
+}  // namespace jetdb

@@ -1,0 +1,352 @@
+// Writing: rows and index entries laid out as Access lays them out, posts that keep every
+// structure consistent (checked after each step against a model), failed posts that change
+// nothing, and the identity query.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "jetdb/bytes.h"
+#include "jetdb/catalog.h"
+#include "jetdb/data_page.h"
+#include "jetdb/index.h"
+#include "jetdb/index_key.h"
+#include "jetdb/index_write.h"
+#include "jetdb/jetdb.h"
+#include "jetdb/row_format.h"
+#include "jetdb/usage_map.h"
+#include "jetdb/verify.h"
+#include "test_files.h"
+
+namespace {
+
+using jetdb::Access;
+using jetdb::Column;
+using jetdb::ColumnType;
+using jetdb::Database;
+using jetdb::Error;
+using jetdb::TableDef;
+using jetdb::Value;
+using jetdb_test::ReadAll;
+using jetdb_test::ScratchFile;
+using jetdb_test::TestData;
+
+const char* const kAccessDatabases[] = {"adox_jet4.mdb",          "bigIndexTestV2000.mdb",
+                                        "compIndexTestV2000.mdb", "delColTestV2000.mdb",
+                                        "delTestV2000.mdb",       "empty.mdb",
+                                        "emptyJet4.mdb",          "fixedNumericTestV2000.mdb",
+                                        "fixedTextTestV2000.mdb", "indexCursorTestV2000.mdb",
+                                        "indexTestV2000.mdb",     "northwind.mdb",
+                                        "overflowTestV2000.mdb",  "queryTestV2000.mdb",
+                                        "test2V2000.mdb",         "testIndexPropertiesV2000.mdb",
+                                        "testPromotionV2000.mdb", "testV2000.mdb"};
+
+std::vector<TableDef> AllTables(Database& database) {
+  std::vector<TableDef> tables;
+  for (const auto& entry : jetdb::ReadCatalog(database.GetPager())) {
+    if ((entry.type & 0x7FFF) == jetdb::kObjectTable) {
+      tables.push_back(jetdb::ReadTableDef(database.GetPager(), entry.TableDefPage()));
+    }
+  }
+  return tables;
+}
+
+std::uint32_t Pointer(const std::vector<std::uint8_t>& entry) {
+  const std::size_t n = entry.size();
+  return (std::uint32_t{entry[n - 4]} << 24) | (std::uint32_t{entry[n - 3]} << 16) |
+         (std::uint32_t{entry[n - 2]} << 8) | entry[n - 1];
+}
+
+// Every index Access wrote, rebuilt from the rows alone: the same entries, and leaf pages
+// laid out byte for byte the same (header, entry mask, entries, free space) given the shared
+// prefix Access chose for the page.
+TEST(AccessIndexes, RebuildFromRowsGivesTheSameEntriesAndLeafPages) {
+  std::size_t entries = 0;
+  std::size_t leaves = 0;
+  for (const char* name : kAccessDatabases) {
+    SCOPED_TRACE(name);
+    auto database = Database::Open(TestData(name));
+    auto& pager = database->GetPager();
+    for (const TableDef& table : AllTables(*database)) {
+      std::set<std::uint32_t> physical;
+      for (const auto& index : table.indexes) {
+        if (!physical.insert(index.physical).second) continue;
+        for (const auto& entry : jetdb::IndexEntries(pager, table.page, index.first_page)) {
+          const auto row = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, Pointer(entry)));
+          const auto key = jetdb::IndexKey(pager, table, index, jetdb::Row(table, row.slot.bytes));
+          ASSERT_EQ(key, std::vector<std::uint8_t>(entry.begin(), entry.end() - 4))
+              << table.page << " " << index.name;
+          ++entries;
+        }
+        // The leaves, from the leftmost along the chain.
+        std::uint32_t page = index.first_page;
+        while ((*pager.Read(page))[0] == jetdb::kIndexNodePage) {
+          page = Pointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
+        }
+        for (; page != 0; ++leaves) {
+          const auto data = pager.Read(page);
+          const auto mine = jetdb::LayOutLeafPage(
+              jetdb::ReadIndexEntries(*data, page), table.page, jetdb::ReadU32(*data, 12),
+              jetdb::ReadU32(*data, 16), data->size(), jetdb::ReadU16(*data, 24));
+          // What follows the last entry is left over from earlier contents.
+          const std::size_t used = data->size() - jetdb::ReadU16(*data, 2);
+          ASSERT_EQ(jetdb::ReadU16(mine, 2), jetdb::ReadU16(*data, 2)) << "leaf " << page;
+          EXPECT_TRUE(std::equal(mine.begin() + 4, mine.begin() + 8, data->begin() + 4));
+          EXPECT_TRUE(std::equal(mine.begin() + 12, mine.begin() + used, data->begin() + 12))
+              << "leaf " << page;
+          page = jetdb::ReadU32(*data, 16);
+        }
+      }
+    }
+  }
+  EXPECT_GT(entries, 5000u);
+  EXPECT_GT(leaves, 100u);
+}
+
+// Rows re-encoded from their values equal what Access stored, for rows written with the
+// table's current columns (null fixed columns hold leftovers in Access rows: not compared).
+TEST(AccessRows, ReencodedRowsEqualTheStoredBytes) {
+  std::size_t compared = 0;
+  std::size_t edited = 0;
+  for (const char* name : {"northwind.mdb", "compIndexTestV2000.mdb", "fixedTextTestV2000.mdb",
+                           "indexTestV2000.mdb"}) {
+    SCOPED_TRACE(name);
+    auto database = Database::Open(TestData(name));
+    auto& pager = database->GetPager();
+    for (const TableDef& table : AllTables(*database)) {
+      // User tables that never lost a column.
+      if (table.table_type != 0x4E || table.max_columns != table.columns.size()) continue;
+      for (std::uint32_t page : jetdb::ReadUsageMap(pager, table.usage_map)) {
+        const auto data = pager.Read(page);
+        if ((*data)[0] != jetdb::kDataPageType || jetdb::DataPageOwner(*data) != table.page)
+          continue;
+        for (const auto& slot : jetdb::ReadRowSlots(*data, page)) {
+          if (slot.Deleted() || slot.Overflow()) continue;
+          // A row edited in place may keep slack between its variable data and their offsets.
+          const std::size_t mask = (jetdb::ReadU16(slot.bytes, 0) + 7u) / 8u;
+          const std::size_t var_count = jetdb::ReadU16(slot.bytes, slot.bytes.size() - mask - 2);
+          const std::size_t table_start = slot.bytes.size() - mask - 2 - 2 * (var_count + 1);
+          if (table.var_columns > 0 && jetdb::ReadU16(slot.bytes, table_start) != table_start) {
+            ++edited;
+            continue;
+          }
+          const jetdb::Row row(table, slot.bytes);
+          std::vector<jetdb::Field> fields(table.columns.size());
+          std::vector<std::uint8_t> stored(slot.bytes.begin(), slot.bytes.end());
+          for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Column& column = table.columns[i];
+            if (column.type == ColumnType::kBoolean) {
+              fields[i].null = !row.Boolean(column).has_value();
+              fields[i].yes = row.Boolean(column).value_or(false);
+              continue;
+            }
+            if (row.IsNull(column)) {
+              if (column.Fixed()) {
+                std::fill_n(stored.begin() + 2 + column.fixed_offset, column.size, 0);
+              }
+              continue;
+            }
+            const auto bytes = row.Bytes(column);
+            fields[i].null = false;
+            fields[i].bytes.assign(bytes.begin(), bytes.end());
+            if (column.type == ColumnType::kText) {
+              // Text as this engine would store it from its characters.
+              EXPECT_EQ(
+                  jetdb::EncodeTextBytes(jetdb::DecodeTextUnits(bytes), column.compressed_unicode),
+                  fields[i].bytes);
+            }
+          }
+          const auto encoded = jetdb::EncodeRow(table, fields);
+          const auto differ =
+              std::mismatch(encoded.begin(), encoded.end(), stored.begin(), stored.end());
+          EXPECT_EQ(encoded, stored)
+              << "table page " << table.page << ", from byte " << (differ.first - encoded.begin())
+              << " of " << encoded.size() << "/" << stored.size();
+          ++compared;
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 3000u);
+  EXPECT_LT(edited, compared / 100);
+}
+
+TEST(GeneralSortOrder, KeysOfTextAccessDataDoesNotHold) {
+  // Descending order inverts every byte of the column, the flag included.
+  TableDef table;
+  table.columns.push_back(Column{.name = "t", .type = ColumnType::kText, .number = 0, .size = 20});
+  table.var_columns = 1;
+  jetdb::IndexDef index;
+  index.columns = {{0, false}};
+  jetdb::Field field{false, false, jetdb::EncodeTextBytes(u"ab", true)};
+  const auto bytes = jetdb::EncodeRow(table, {field});
+  auto database = Database::Open(TestData("emptyJet4.mdb"));
+  const auto key = jetdb::IndexKey(database->GetPager(), table, index, jetdb::Row(table, bytes));
+  EXPECT_EQ(key, (std::vector<std::uint8_t>{0x80, 0xB5, 0xB3, 0xFE, 0xFF}));
+  // Case and trailing blanks do not count; accents come after the letters.
+  EXPECT_EQ(jetdb::GeneralSortKey(u"AB  "), jetdb::GeneralSortKey(u"ab"));
+  EXPECT_LT(jetdb::GeneralSortKey(u"ab"), jetdb::GeneralSortKey(u"\u00e1b"));
+  EXPECT_LT(jetdb::GeneralSortKey(u"\u00e1b"), jetdb::GeneralSortKey(u"ac"));
+}
+
+// A scratch copy of an Access database opened for writing.
+struct Copy {
+  explicit Copy(const char* name)
+      : file(ReadAll(TestData(name))), database(Database::Open(file.Path(), Access::kReadWrite)) {}
+  ScratchFile file;
+  std::unique_ptr<Database> database;
+};
+
+void ExpectConsistent(Database& database, const std::string& table) {
+  const auto writer = database.OpenWriter(table);
+  const auto problems = jetdb::VerifyTable(database.GetPager(), writer.Definition());
+  for (const auto& problem : problems) ADD_FAILURE() << table << ": " << problem;
+}
+
+TEST(Insert, StoresEveryTypeAndReadsBackAfterReopening) {
+  Copy copy("northwind.mdb");
+  auto orders = copy.database->OpenWriter("Orders");
+  const auto pointer = orders.Insert({{"CustomerID", Value::Text("ALFKI")},
+                                      {"EmployeeID", Value::Integer(3)},
+                                      {"OrderDate", Value::Text("2024-02-29 13:45:00")},
+                                      {"Freight", Value::Currency(123456)},
+                                      {"ShipName", Value::Text("Ålesund Café – 東京")},
+                                      {"ShipCity", Value::Text("Luleå")}});
+  EXPECT_EQ(copy.database->LastIdentity(), 11078);
+  EXPECT_EQ(copy.database->Query("select @@IDENTITY as ID_NUMBER").value, 11078);
+  ExpectConsistent(*copy.database, "Orders");
+
+  auto categories = copy.database->OpenWriter("Categories");
+  std::vector<std::uint8_t> picture(10000);
+  for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i * 7);
+  const std::string description(3000, 'n');
+  categories.Insert({{"CategoryName", Value::Text("Zest")},
+                     {"Picture", Value::Bytes(picture)},
+                     {"Description", Value::Text(description)}});
+  categories.Insert({{"CategoryName", Value::Text("Yeast")},
+                     {"Picture", Value::Bytes({1, 2, 3})},
+                     {"Description", Value::Text("short")}});
+  EXPECT_EQ(copy.database->LastIdentity(), 10);
+  ExpectConsistent(*copy.database, "Categories");
+  EXPECT_THROW(categories.Insert({{"CategoryName", Value::Bytes({1})}}), Error);
+  copy.database.reset();
+
+  auto reopened = Database::Open(copy.file.Path());
+  const auto table = reopened->OpenTable("Orders");
+  EXPECT_EQ(table.RowCount(), 831u);
+  bool found = false;
+  for (auto rows = table.Rows(); rows.Next();) {
+    if (rows.RowPointer() != pointer) continue;
+    found = true;
+    EXPECT_EQ(rows.Integer(table.GetColumn("OrderID")), 11078);
+    EXPECT_EQ(rows.Text(table.GetColumn("ShipName")), "Ålesund Café – 東京");
+    EXPECT_EQ(rows.Text(table.GetColumn("OrderDate")), "2024-02-29 13:45:00");
+    EXPECT_EQ(rows.Text(table.GetColumn("Freight")), "12.3456");
+    EXPECT_TRUE(rows.IsNull(table.GetColumn("ShippedDate")));
+  }
+  EXPECT_TRUE(found);
+  const auto kinds = reopened->OpenTable("Categories");
+  std::vector<std::string> names;
+  for (auto rows = kinds.RowsInIndex("CategoryName"); rows.Next();) {
+    names.push_back(rows.Text(kinds.GetColumn("CategoryName")));
+    if (names.back() == "Zest") {
+      EXPECT_EQ(rows.Bytes(kinds.GetColumn("Picture")), picture);
+      EXPECT_EQ(rows.Text(kinds.GetColumn("Description")), description);
+    }
+    if (names.back() == "Yeast") {
+      EXPECT_EQ(rows.Bytes(kinds.GetColumn("Picture")), (std::vector<std::uint8_t>{1, 2, 3}));
+    }
+  }
+  ASSERT_EQ(names.size(), 10u);
+  EXPECT_EQ(names[8], "Yeast");
+  EXPECT_EQ(names[9], "Zest");
+}
+
+TEST(Insert, RefusedPostsChangeNothing) {
+  Copy copy("northwind.mdb");
+  const auto before = ReadAll(copy.file.Path());
+  auto customers = copy.database->OpenWriter("Customers");
+  auto refuse = [&](const jetdb::RowValues& values, const std::string& message) {
+    try {
+      customers.Insert(values);
+      ADD_FAILURE() << "no error; expected: " << message;
+    } catch (const Error& error) {
+      EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(ReadAll(copy.file.Path()), before);
+  };
+  refuse({{"CustomerID", Value::Text("alfki")}, {"CompanyName", Value::Text("x")}},
+         "duplicate values in the index");
+  refuse({{"CompanyName", Value::Text("no key")}}, "cannot contain a Null value");
+  refuse({{"CustomerID", Value::Text("TOOLONG")}, {"CompanyName", Value::Text("x")}},
+         "longer than 5 characters");
+  refuse({{"CustomerID", Value::Text("NEWCO")}, {"Nope", Value::Text("x")}},
+         "Item cannot be found");
+  EXPECT_EQ(copy.database->LastIdentity(), 0);
+  customers.Insert({{"CustomerID", Value::Text("NEWCO")}, {"CompanyName", Value::Text("New")}});
+  ExpectConsistent(*copy.database, "Customers");
+}
+
+TEST(Query, AnswersOnlyTheIdentityQuery) {
+  auto database = Database::Open(TestData("emptyJet4.mdb"));
+  EXPECT_EQ(database->Query("  SELECT   @@identity AS id_number ; ").value, 0);
+  EXPECT_EQ(database->Query("select @@IDENTITY as ID_NUMBER").column, "ID_NUMBER");
+  EXPECT_THROW(database->Query("select * from Orders"), Error);
+  EXPECT_THROW(database->Query("select @@IDENTITY as"), Error);
+}
+
+// Seeded random posts against a model: after every step the table's indexes list exactly the
+// live rows in key order and the maps and row count agree with the pages.
+TEST(InsertAndDelete, RandomPostsAgreeWithAModel) {
+  Copy copy("northwind.mdb");
+  auto database = copy.database.get();
+  auto products = database->OpenWriter("Products");
+  std::mt19937 random(20240229);
+  std::map<std::int64_t, std::string> model;  // ProductID -> ProductName
+  for (auto rows = database->OpenTable("Products").Rows(); rows.Next();) {
+    const auto& table = database->OpenTable("Products");
+    model[rows.Integer(table.GetColumn("ProductID"))] = rows.Text(table.GetColumn("ProductName"));
+  }
+  const char* const words[] = {"Äpfel", "Birnen", "Zucker", "été", "Öl", "Brot", "zwölf", "Anís"};
+  for (int step = 0; step < 1500; ++step) {
+    if (model.empty() || random() % 3 != 0) {
+      std::string name = words[random() % 8];
+      name += " " + std::to_string(random() % 100000);
+      products.Insert(
+          {{"ProductName", Value::Text(name)},
+           {"UnitPrice", Value::Currency(static_cast<std::int64_t>(random() % 1000000))},
+           {"Discontinued", Value::Boolean(random() % 2 == 0)}});
+      model[database->LastIdentity()] = name;
+    } else {
+      auto victim = model.begin();
+      std::advance(victim, random() % model.size());
+      const auto table = database->OpenTable("Products");
+      bool deleted = false;
+      for (auto rows = table.Rows(); rows.Next();) {
+        if (rows.Integer(table.GetColumn("ProductID")) != victim->first) continue;
+        products.Delete(rows.RowPointer());
+        deleted = true;
+        break;
+      }
+      ASSERT_TRUE(deleted);
+      model.erase(victim);
+    }
+    if (step % 100 == 0 || step == 1499) {
+      const auto problems = jetdb::VerifyTable(database->GetPager(), products.Definition());
+      ASSERT_TRUE(problems.empty()) << "step " << step << ": " << problems.front();
+    }
+  }
+  // The index on the name lists the model's names in General sort order.
+  const auto table = database->OpenTable("Products");
+  std::vector<std::pair<std::int64_t, std::string>> listed;
+  for (auto rows = table.RowsInIndex("PrimaryKey"); rows.Next();) {
+    listed.emplace_back(rows.Integer(table.GetColumn("ProductID")),
+                        rows.Text(table.GetColumn("ProductName")));
+  }
+  const std::vector<std::pair<std::int64_t, std::string>> expected(model.begin(), model.end());
+  EXPECT_EQ(listed, expected);
+}
+
+}  // namespace
