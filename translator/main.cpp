@@ -2,9 +2,11 @@
 #include <windows.h>
 
 #include "framework/application.h"
+#include "reporter/settings/module_settings.h"
 #include "translator/form8.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  const reporter::settings::MainSettingsScope reporter_settings;  // the settings resource
   auto& app = framework::Application::Instance();
   app.Initialize();
   app.SetMainFormOnTaskBar(true);

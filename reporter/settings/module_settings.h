@@ -139,6 +139,16 @@ void SetMainSettings(IMEModuleSettings* settings);
 // The current MainSettings with a reference added, or null.
 IMEModuleSettings* MainSettings();
 
+// Makes the settings of this copy's own module MainSettings for its lifetime: the program
+// reads its settings resource at start-up this way.
+class MainSettingsScope {
+ public:
+  MainSettingsScope();
+  ~MainSettingsScope() { SetMainSettings(nullptr); }
+  MainSettingsScope(const MainSettingsScope&) = delete;
+  MainSettingsScope& operator=(const MainSettingsScope&) = delete;
+};
+
 // ---- Which settings apply -------------------------------------------------------------------
 // Each gives an object with one reference for the caller, or null when out of memory.
 

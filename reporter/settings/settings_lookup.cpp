@@ -49,6 +49,13 @@ IMEModuleSettings* FindProcessSettings() {
   });
 }
 
+MainSettingsScope::MainSettingsScope() {
+  if (IMEModuleSettings* own = SettingsForModule(platform::OwnModule())) {
+    SetMainSettings(own);
+    own->Release();
+  }
+}
+
 IMEModuleSettings* SettingsForModule(HMODULE module) {
   return support::DropErrors([&]() -> IMEModuleSettings* {
     IMEModuleSettings* own = NewSettings(module);

@@ -117,6 +117,16 @@ TEST_F(ModuleSettingsTest, WritesNeedTheKindAndAreSharedByEveryObjectOfTheModule
   EXPECT_EQ(plain->GetAutoDelay(), 60u);
 }
 
+TEST_F(ModuleSettingsTest, StartUpMakesTheOwnModulesSettingsMain) {
+  {
+    const MainSettingsScope scope;
+    ComPtr<IMEModuleSettings> main(MainSettings());
+    ASSERT_TRUE(main);
+    EXPECT_EQ(main->GetModule(), kExe);
+  }
+  EXPECT_EQ(MainSettings(), nullptr);
+}
+
 TEST_F(ModuleSettingsTest, OtherModulesFallBackToMainSettings) {
   ComPtr<ModuleSettings> main(ModuleSettings::Create(kExe));
   SetMainSettings(main.get());
