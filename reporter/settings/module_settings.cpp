@@ -281,6 +281,37 @@ IMEAttachments* STDMETHODCALLTYPE ModuleSettings::GetAddAttachs() {
   });
 }
 
+std::optional<AssistantDefinition> ModuleSettings::FindAssistantDefinition(std::string_view name) {
+  return DropErrors([&] {
+    const bool with_screenshot = ReadIntKey("ScrShotDepth") != 0;
+    return FindAssistant(name, with_screenshot,
+                         [&](const std::string& key) { return ReadTextKey(key); });
+  });
+}
+
+void ModuleSettings::RememberValues(AssistantForms& forms) {
+  DropErrors([&] {
+    if (remembered_ == nullptr) {
+      remembered_ = NewFieldsList();
+      if (remembered_ == nullptr) return 0;
+      IMEFieldsEx* ex = nullptr;
+      if (remembered_->QueryInterface(IID_IMEFieldsEx, reinterpret_cast<void**>(&ex)) == S_OK) {
+        ex->AcceptData();
+        ex->Release();
+      }
+    }
+    settings::RememberFormValues(forms, *remembered_);
+    return 0;
+  });
+}
+
+void ModuleSettings::RestoreValues(AssistantForms& forms) {
+  DropErrors([&] {
+    if (remembered_ != nullptr) settings::RestoreFormValues(forms, *remembered_);
+    return 0;
+  });
+}
+
 BOOL STDMETHODCALLTYPE ModuleSettings::GetPluginEnabled(const char* name) {
   return DropErrors(
       [&]() -> BOOL { return PluginListed(ReadTextKey("Plugins"), Text(name)) ? TRUE : FALSE; });

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "reporter/settings/assistant_values.h"
 #include "reporter/settings/interfaces.h"
 #include "reporter/settings/lists.h"
 #include "reporter/settings/module_entry.h"
@@ -59,6 +60,13 @@ class ModuleSettings : public IMEModuleSettings, public IMEPropAccess, public Li
   std::string Expand(std::string_view text, const ExceptionPlaceholders& exception = {});
   const std::string& VersionText() const { return version_text_; }
 
+  // The assistant of that name as the AssistantN keys define it; without screenshots
+  // (ScrShotDepth 0) it has no screenshot form.
+  std::optional<AssistantDefinition> FindAssistantDefinition(std::string_view name);
+  // Values typed into assistant forms, kept for the lifetime of these settings.
+  void RememberValues(AssistantForms& forms);
+  void RestoreValues(AssistantForms& forms);
+
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
@@ -83,6 +91,8 @@ class ModuleSettings : public IMEModuleSettings, public IMEPropAccess, public Li
   LONG STDMETHODCALLTYPE ReadInt(const char* name) override;
   ULONG STDMETHODCALLTYPE ReadText(const char* name, char* buffer, ULONG size) override;
   ULONG STDMETHODCALLTYPE ReadUInt(const char* name) override;
+  // The assistants reach the values through RememberValues and RestoreValues; these slots
+  // serve them once assistants exist.
   void STDMETHODCALLTYPE RememberFormValues(INVAssistant*) override {}
   void STDMETHODCALLTYPE RestoreFormValues(INVAssistant*) override {}
   void* STDMETHODCALLTYPE Self() override { return this; }

@@ -189,6 +189,16 @@ TEST_F(ModuleSettingsTest, DamagedResources) {
   EXPECT_TRUE(b->GetNoSettings());
 }
 
+TEST_F(ModuleSettingsTest, AssistantsLoseTheScreenshotFormWithoutScreenshots) {
+  ComPtr<ModuleSettings> s(ModuleSettings::Create(kExe));
+  ASSERT_TRUE(s->WriteTextKey("Assistant1", "Send|Send it|ContactForm|ScrShotForm"));
+  ASSERT_TRUE(s->WriteIntKey("ScrShotDepth", 8));
+  EXPECT_EQ(s->FindAssistantDefinition("SEND")->forms.size(), 2u);
+  ASSERT_TRUE(s->WriteIntKey("ScrShotDepth", 0));
+  EXPECT_EQ(s->FindAssistantDefinition("send")->forms, std::vector<std::string>{"ContactForm"});
+  EXPECT_FALSE(s->FindAssistantDefinition("Other"));
+}
+
 TEST_F(ModuleSettingsTest, PluginSwitch) {
   ComPtr<ModuleSettings> s(ModuleSettings::Create(kExe));
   EXPECT_TRUE(s->GetPluginEnabled("MODULES"));
