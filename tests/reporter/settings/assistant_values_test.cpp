@@ -41,9 +41,10 @@ class FakeForms final : public AssistantForms {
     std::string name, text;
     bool checked = false;
   };
-  std::vector<std::vector<Item>> forms = {
-      {{Kind::kEdit, "Name", "  Ada  "}, {Kind::kCheckBox, "Copy", "", true}, {Kind::kOther, "L"}},
-      {{Kind::kEdit, "Mail", "ada@example.com"}}};
+  std::vector<std::vector<Item>> forms = {{{Kind::kEdit, "Name", "  Ada  ", false},
+                                           {Kind::kCheckBox, "Copy", "", true},
+                                           {Kind::kOther, "L", "", false}},
+                                          {{Kind::kEdit, "Mail", "ada@example.com", false}}};
   std::vector<bool> accepted = {true, false};
   std::vector<bool> focused = {false, false};
   bool continue_enabled = true;
