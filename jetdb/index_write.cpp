@@ -232,6 +232,7 @@ class IndexTree {
   // The rightmost leaf below node (its tail pointer, or its last child's).
   std::uint32_t RightmostLeaf(const Node& node) {
     if (node.Leaf()) return node.page;
+    if (node.entries.empty()) return node.tail;
     std::uint32_t leaf = ChildOf(node.entries.back());
     for (int depth = 0;; ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
@@ -342,6 +343,10 @@ class IndexTree {
     path.pop_back();
     if (step.child < step.node.entries.size()) {
       step.node.entries.erase(step.node.entries.begin() + static_cast<std::ptrdiff_t>(step.child));
+    }
+    if (step.node.entries.empty() && step.node.tail != 0 && step.node.tail != node.page) {
+      // Only a tail leaf is left below: list it, so that the page keeps a child.
+      step.node.entries.push_back(ParentEntry(LoadNode(pager_, step.node.tail, table_.page)));
     }
     if (step.node.entries.empty()) {
       if (path.empty()) {
