@@ -88,6 +88,9 @@ bool ReadInputFile(const std::string& path, std::size_t max_size, InputFile& fil
       FileTimeToDosDateTime(&local, &date, &time)) {
     file.dos_date = date;
     file.dos_time = time;
+  } else {
+    file.dos_date = (1 << 5) | 1;  // 1980-01-01, the first date DOS has
+    file.dos_time = 0;
   }
   file.attributes = info.dwFileAttributes;
   return true;

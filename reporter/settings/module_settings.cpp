@@ -255,6 +255,7 @@ BOOL ModuleSettings::SlotSetText(const char* name, const char* value) {
 // keeps the placeholders.
 IMEFields* STDMETHODCALLTYPE ModuleSettings::GetAddFields() {
   return DropErrors([&]() -> IMEFields* {
+    std::lock_guard lock(lists_mutex_);
     if (added_fields_ == nullptr) {
       const std::string text = WithListLock([&] {
         const auto value = FindSetting("AddFields", true);
@@ -269,6 +270,7 @@ IMEFields* STDMETHODCALLTYPE ModuleSettings::GetAddFields() {
 
 IMEAttachments* STDMETHODCALLTYPE ModuleSettings::GetAddAttachs() {
   return DropErrors([&]() -> IMEAttachments* {
+    std::lock_guard lock(lists_mutex_);
     if (added_attachments_ == nullptr) {
       const std::string text = WithListLock([&] {
         const auto value = FindSetting("AddAttachs", true);
@@ -291,6 +293,7 @@ std::optional<AssistantDefinition> ModuleSettings::FindAssistantDefinition(std::
 
 void ModuleSettings::RememberValues(AssistantForms& forms) {
   DropErrors([&] {
+    std::lock_guard lock(lists_mutex_);
     if (remembered_ == nullptr) {
       remembered_ = NewFieldsList();
       if (remembered_ == nullptr) return 0;
@@ -307,6 +310,7 @@ void ModuleSettings::RememberValues(AssistantForms& forms) {
 
 void ModuleSettings::RestoreValues(AssistantForms& forms) {
   DropErrors([&] {
+    std::lock_guard lock(lists_mutex_);
     if (remembered_ != nullptr) settings::RestoreFormValues(forms, *remembered_);
     return 0;
   });

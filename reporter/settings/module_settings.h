@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -138,6 +139,7 @@ class ModuleSettings : public IMEModuleSettings, public IMEPropAccess, public Li
   HMODULE module_;
   ModuleSettingsEntry* entry_ = nullptr;
   std::string version_text_;
+  std::mutex lists_mutex_;  // guards creating the three lists below
   IMEAttachments* added_attachments_ = nullptr;
   IMEFields* added_fields_ = nullptr;
   IMEFields* remembered_ = nullptr;
