@@ -1,5 +1,7 @@
 #include "reporter/settings/placeholders.h"
 
+#include <utility>
+
 #include "reporter/settings/store_platform.h"
 #include "support/text_rules.h"
 
@@ -38,6 +40,32 @@ void Replace(std::string& text, std::string_view placeholder, const std::string&
   text = support::ReplaceAll(text, placeholder, value, true);
 }
 
+// The exception's own texts go in last and in one pass: whatever they hold is never taken for
+// a placeholder.
+std::string ReplaceExceptionPlaceholders(std::string_view text,
+                                         const ExceptionPlaceholders& exception) {
+  const std::string message =
+      exception.message && exception.message->empty() ? "Unknown" : exception.message.value_or("");
+  const std::pair<std::string_view, const std::string*> values[] = {
+      {"%exceptClass%", exception.exception_class ? &*exception.exception_class : nullptr},
+      {"%exceptMsg%", exception.message ? &message : nullptr},
+      {"%bugReport%", exception.bug_report ? &*exception.bug_report : nullptr}};
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const auto& [placeholder, value] : values) {
+      if (value != nullptr && support::SameText(text.substr(i, placeholder.size()), placeholder)) {
+        out += *value;
+        i += placeholder.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out.push_back(text[i++]);
+  }
+  return out;
+}
+
 }  // namespace
 
 bool ContainsPlaceholder(std::string_view text, std::string_view placeholder) {
@@ -59,11 +87,6 @@ std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::strin
     Replace(out, "%appversion%", Version(app_version, exe));
   if (ContainsPlaceholder(out, "%modversion%"))
     Replace(out, "%modversion%", Version(mod_version, module));
-  if (exception.exception_class) Replace(out, "%exceptClass%", *exception.exception_class);
-  if (exception.message) {
-    Replace(out, "%exceptMsg%", exception.message->empty() ? "Unknown" : *exception.message);
-  }
-  if (exception.bug_report) Replace(out, "%bugReport%", *exception.bug_report);
   Replace(out, "%LF%", "\r\n");
   const platform::LocalTime now = platform::Now();
   const std::string date = support::Padded(support::DecText(now.year), 4, '0') + "-" +
@@ -77,7 +100,7 @@ std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::strin
     Replace(out, "%userappdata%", Folder(kUserAppData));
   if (ContainsPlaceholder(out, "%commonappdata%"))
     Replace(out, "%commonappdata%", Folder(kCommonAppData));
-  return out;
+  return ReplaceExceptionPlaceholders(out, exception);
 }
 
 }  // namespace reporter::settings

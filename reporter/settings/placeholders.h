@@ -19,7 +19,8 @@ struct ExceptionPlaceholders {
 // text holds placeholder, in any letter case.
 bool ContainsPlaceholder(std::string_view text, std::string_view placeholder);
 
-// Expands every placeholder in text for the settings of module. app_version and mod_version
+// Expands every placeholder in text (the exception's values last, so that their own text is
+// left as it is) for the settings of module. app_version and mod_version
 // are the version texts of the executable's and the module's settings ("" when unset; then
 // the file version is used, "?" without one).
 std::string ExpandPlaceholders(std::string_view text, HMODULE module, std::string_view app_version,

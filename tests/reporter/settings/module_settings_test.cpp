@@ -149,6 +149,11 @@ TEST_F(ModuleSettingsTest, TextsExpandPlaceholdersButLeaveTheExceptionOnes) {
   values.exception_class = "EAccessViolation";
   EXPECT_EQ(dll->Expand("%exceptmsg%/%EXCEPTCLASS%/%bugReport%/%modname%", values),
             "Unknown/EAccessViolation/%bugReport%/plugin.dll");
+  // An exception's texts are not expanded themselves.
+  values.message = "disk %date% full%LF%%bugReport%";
+  values.bug_report = "report";
+  EXPECT_EQ(dll->Expand("%exceptMsg% %BUGREPORT%", values),
+            "disk %date% full%LF%%bugReport% report");
   host::SetNow({2024, 3, 7, 9, 5, 1, 42});
   EXPECT_EQ(dll->Expand("%date%|%time%|%datetime%|a%LF%b"),
             "2024-03-07|09:05:01, 42ms|2024-03-07, 09:05:01, 42ms|a\r\nb");
