@@ -234,9 +234,11 @@ struct IMESettings : IUnknown {
   virtual HMODULE STDMETHODCALLTYPE GetModule() = 0;
   IME_SETTINGS_SLOTS_1(IME_DECLARE_SLOT)
   // The added fields (AddFields) as a list that writes itself back into the key.
+  // The caller gets a reference of its own (null when there is no list).
   virtual IMEFields* STDMETHODCALLTYPE GetAddFields() = 0;
   IME_SETTINGS_SLOTS_2(IME_DECLARE_SLOT)
   // The added attachments (AddAttachs) as a list that writes itself back into the key.
+  // The caller gets a reference of its own (null when there is no list).
   virtual IMEAttachments* STDMETHODCALLTYPE GetAddAttachs() = 0;
   IME_SETTINGS_SLOTS_3(IME_DECLARE_SLOT)
   // Whether name is one of the report plug-ins in Plugins (whole item, any letter case).
