@@ -229,19 +229,26 @@ class IndexTree {
     return entry;
   }
 
-  // The rightmost leaf below node (its tail pointer, or its last child's).
-  std::uint32_t RightmostLeaf(const Node& node) {
+  // Whether the page the path leads to is on the tree's right edge (the last child all the
+  // way down), where Access's tail leaves hang.
+  static bool OnRightEdge(const std::vector<Step>& path) {
+    return std::all_of(path.begin(), path.end(),
+                       [](const Step& step) { return step.child + 1 >= step.node.entries.size(); });
+  }
+
+  // The rightmost leaf below node: down its last entries, then, on the right edge, along the
+  // chain to the tail leaves that no intermediate page lists.
+  std::uint32_t RightmostLeaf(const Node& node, bool right_edge) {
     if (node.Leaf()) return node.page;
     if (node.entries.empty()) return node.tail;
     std::uint32_t leaf = ChildOf(node.entries.back());
     for (int depth = 0;; ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
-      Node below = LoadNode(pager_, leaf, table_.page);
-      if (below.Leaf()) break;
-      leaf = ChildOf(below.entries.back());
+      // A leaf is known by its type alone: only intermediate pages need their entries read.
+      if ((*pager_.Read(leaf))[0] == kIndexLeafPage) break;
+      leaf = ChildOf(LoadNode(pager_, leaf, table_.page).entries.back());
     }
-    // Tail leaves follow on the chain.
-    for (std::uint32_t hops = 0;; ++hops) {
+    for (std::uint32_t hops = 0; right_edge; ++hops) {
       const PageData data = pager_.Read(leaf);
       const std::uint32_t next = ReadU32(*data, kNextOffset);
       if (next == 0 || hops > pager_.PageCount()) break;
@@ -253,7 +260,8 @@ class IndexTree {
   // Writes node, splitting it when it overflows, and brings the pages above up to date.
   void Store(Node node, std::vector<Step>& path) {
     const int rank = node.Leaf() ? rank_ : node_rank_;
-    if (!node.Leaf()) node.tail = RightmostLeaf(node);
+    const bool right_edge = OnRightEdge(path);
+    if (!node.Leaf()) node.tail = RightmostLeaf(node, right_edge);
     if (Fits(node, pager_.PageSize())) {
       Write(node, rank);
       return UpdateParent(node, path);
@@ -281,15 +289,15 @@ class IndexTree {
         left.next = right.page;
         right.prev = left.page;
       }
-      if (!left.Leaf()) left.tail = RightmostLeaf(left);
-      if (!right.Leaf()) right.tail = RightmostLeaf(right);
+      if (!left.Leaf()) left.tail = RightmostLeaf(left, false);
+      if (!right.Leaf()) right.tail = RightmostLeaf(right, true);
       Write(left, rank::kNewPage);
       Write(right, rank::kNewPage);
       Node root;
       root.page = node.page;
       root.type = kIndexNodePage;
       root.entries = {ParentEntry(left), ParentEntry(right)};
-      root.tail = RightmostLeaf(root);
+      root.tail = RightmostLeaf(root, true);
       Write(root, node_rank_);
       return;
     }
@@ -300,9 +308,9 @@ class IndexTree {
       SetPrev(node.next, right.page);
       node.next = right.page;
     }
-    if (!right.Leaf()) right.tail = RightmostLeaf(right);
+    if (!right.Leaf()) right.tail = RightmostLeaf(right, right_edge);
     Write(right, rank::kNewPage);
-    if (!node.Leaf()) node.tail = RightmostLeaf(node);
+    if (!node.Leaf()) node.tail = RightmostLeaf(node, false);
     Write(node, rank);
     Step step = std::move(path.back());
     path.pop_back();
@@ -344,7 +352,8 @@ class IndexTree {
     if (step.child < step.node.entries.size()) {
       step.node.entries.erase(step.node.entries.begin() + static_cast<std::ptrdiff_t>(step.child));
     }
-    if (step.node.entries.empty() && step.node.tail != 0 && step.node.tail != node.page) {
+    if (step.node.entries.empty() && OnRightEdge(path) && step.node.tail != 0 &&
+        freed_.count(step.node.tail) == 0) {
       // Only a tail leaf is left below: list it, so that the page keeps a child.
       step.node.entries.push_back(ParentEntry(LoadNode(pager_, step.node.tail, table_.page)));
     }
@@ -362,6 +371,7 @@ class IndexTree {
   }
 
   void Free(std::uint32_t page) {
+    freed_.insert(page);
     std::vector<std::uint8_t>& bytes = pager_.Modify(page, rank::kMapsOnRemove);
     std::fill(bytes.begin(), bytes.end(), 0);
     if (index_.usage_map != 0) {
@@ -375,6 +385,7 @@ class IndexTree {
   const IndexDef& index_;
   int rank_;
   int node_rank_;
+  std::set<std::uint32_t> freed_;  // pages this change took out of the tree
 };
 
 // Each physical index once, with the first logical index that uses it.

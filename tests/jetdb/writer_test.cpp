@@ -10,6 +10,7 @@
 
 #include "jetdb/bytes.h"
 #include "jetdb/catalog.h"
+#include "jetdb/create.h"
 #include "jetdb/data_page.h"
 #include "jetdb/index.h"
 #include "jetdb/index_key.h"
@@ -287,6 +288,43 @@ TEST(Insert, RefusedPostsChangeNothing) {
   EXPECT_EQ(copy.database->LastIdentity(), 0);
   customers.Insert({{"CustomerID", Value::Text("NEWCO")}, {"CompanyName", Value::Text("New")}});
   ExpectConsistent(*copy.database, "Customers");
+}
+
+// Long keys make a deep tree quickly: random posts then split and empty intermediate pages
+// on every level, the right edge included.
+TEST(InsertAndDelete, DeepIndexTreesStayConsistent) {
+  Copy copy("emptyJet4.mdb");
+  auto& database = *copy.database;
+  jetdb::CreateTable(database, "Deep",
+                     {{"ID", ColumnType::kLong, 0, true}, {"Key", ColumnType::kText, 250}},
+                     {{"PrimaryKey", {{0, true}}, true}, {"Key", {{1, false}}}});
+  auto deep = database.OpenWriter("Deep");
+  std::mt19937 random(7);
+  std::map<std::int64_t, std::uint32_t> live;  // ID -> row pointer
+  auto check = [&](int step) {
+    const auto problems = jetdb::VerifyTable(database.GetPager(), deep.Definition());
+    ASSERT_TRUE(problems.empty()) << "step " << step << ": " << problems.front();
+  };
+  for (int step = 0; step < 6000; ++step) {
+    // Grow to about 2500 rows, then shrink to nothing.
+    const bool grow = step < 3000 ? random() % 5 != 0 : random() % 5 == 0;
+    if (grow || live.empty()) {
+      const std::string key = std::string(200, 'k') + std::to_string(random() % 1000000);
+      const auto pointer = deep.Insert({{"Key", Value::Text(key)}});
+      live[database.LastIdentity()] = pointer;
+    } else {
+      auto victim =
+          step < 3000 ? std::next(live.begin(), random() % live.size()) : std::prev(live.end());
+      deep.Delete(victim->second);
+      live.erase(victim);
+    }
+    if (step % 250 == 0) check(step);
+  }
+  while (!live.empty()) {
+    deep.Delete(live.begin()->second);
+    live.erase(live.begin());
+  }
+  check(6000);
 }
 
 // Emptying tables Access filled: multi-level indexes whose last leaves only the tail pointer
