@@ -9,7 +9,9 @@
 
 #include "reporter/settings/entry_registry.h"
 #include "reporter/settings/module_settings.h"
+#include "reporter/settings/settings_stream.h"
 #include "reporter/settings/store_platform.h"
+#include "tests/support/message_box_watcher.h"
 
 namespace {
 
@@ -156,6 +158,28 @@ TEST(SettingsStoreWin, ModulesWithoutSettingsAndUnreadableMemory) {
   const void* value = nullptr;
   EXPECT_FALSE(platform::ReadPointer(nullptr, value));
   EXPECT_TRUE(platform::SettingsResource(reinterpret_cast<HMODULE>(&value)).empty());
+}
+
+TEST(SettingsStoreWin, UnknownValueTypeIsShownAndTheKeysBeforeItStay) {
+  std::string stream(kSettingsStreamHeader);
+  stream += std::string(
+                "\x04"
+                "Kept\x09",
+                6) +
+            std::string(
+                "\x04"
+                "Lost\x2a",
+                6);
+  ModuleSettingsEntry* entry = NewModuleEntry(nullptr);
+  ASSERT_NE(entry, nullptr);
+  {
+    testing_support::MessageBoxWatcher boxes;
+    FillModuleEntry(*entry, {reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{
+                                 L"velExcept|Internal error: Invalid settings resource ($2a)."});
+  }
+  EXPECT_EQ(entry->count, 1u);
+  FreeModuleEntry(entry);
 }
 
 }  // namespace
