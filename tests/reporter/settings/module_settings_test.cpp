@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "reporter/settings/settings_stream.h"
@@ -125,6 +126,21 @@ TEST_F(ModuleSettingsTest, StartUpMakesTheOwnModulesSettingsMain) {
     EXPECT_EQ(main->GetModule(), kExe);
   }
   EXPECT_EQ(MainSettings(), nullptr);
+}
+
+TEST_F(ModuleSettingsTest, TextWritesAndReadsFromTwoThreadsNeverMeetAFreedText) {
+  ComPtr<ModuleSettings> writer(ModuleSettings::Create(kExe));
+  ComPtr<ModuleSettings> reader(ModuleSettings::Create(kExe));
+  std::thread other([&] {
+    for (int i = 0; i < 5000; ++i) {
+      writer->WriteTextKey("MailAddr", std::string((i % 50 + 1) * 100, 'm'));
+    }
+  });
+  for (int i = 0; i < 5000; ++i) {
+    const std::string text = reader->ReadTextKey("MailAddr");
+    ASSERT_EQ(text.find_first_not_of('m'), std::string::npos) << text;
+  }
+  other.join();
 }
 
 TEST_F(ModuleSettingsTest, OtherModulesFallBackToMainSettings) {
