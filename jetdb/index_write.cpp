@@ -1,8 +1,10 @@
 #include "jetdb/index_write.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "jetdb/bytes.h"
 #include "jetdb/error.h"
@@ -88,8 +90,7 @@ bool Fits(const Node& node, std::size_t page_size) {
   return StoredSize(node.entries, node.Leaf()) <= page_size - kFirstEntry;
 }
 
-Node LoadNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
-  const PageData data = pager.Read(page);
+Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   Node node;
   node.page = page;
   node.type = (*data)[0];
@@ -102,6 +103,32 @@ Node LoadNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
   node.tail = ReadU32(*data, kTailOffset);
   node.entries = ReadIndexEntries(*data, page);
   return node;
+}
+
+// Decoded index pages, kept while their pages are unchanged (posts read the same few pages
+// of each index again and again).
+struct CachedNode {
+  std::uint64_t stamp = 0;
+  std::shared_ptr<const Node> node;
+};
+constexpr std::size_t kCachedNodes = 512;
+thread_local std::unordered_map<std::uint64_t, CachedNode> node_cache;
+
+std::shared_ptr<const Node> SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
+  const std::uint64_t stamp = pager.Stamp(page);
+  auto found = node_cache.find(page);
+  if (found != node_cache.end() && found->second.stamp == stamp &&
+      ReadU32(*pager.Read(page), kOwnerOffset) == owner) {
+    return found->second.node;
+  }
+  auto node = std::make_shared<const Node>(ParseNode(pager.Read(page), page, owner));
+  if (node_cache.size() >= kCachedNodes) node_cache.clear();
+  node_cache[page] = {stamp, node};
+  return node;
+}
+
+Node LoadNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
+  return *SharedNode(pager, page, owner);
 }
 
 Bytes LayOut(const Node& node, std::uint32_t owner, std::size_t page_size,
@@ -209,6 +236,8 @@ class IndexTree {
   void Write(const Node& node, int rank) {
     Bytes bytes = LayOut(node, table_.page, pager_.PageSize());
     pager_.Modify(node.page, rank) = std::move(bytes);
+    if (node_cache.size() >= kCachedNodes) node_cache.clear();
+    node_cache[node.page] = {pager_.Stamp(node.page), std::make_shared<const Node>(node)};
   }
 
   void SetPrev(std::uint32_t page, std::uint32_t prev) {

@@ -1,12 +1,22 @@
 #include "jetdb/pager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <string>
 
 #include "jetdb/error.h"
 
 namespace jetdb {
+
+namespace {
+
+std::uint64_t NextStamp() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+}  // namespace
 
 Pager::Pager(File file, std::size_t page_size, std::size_t capacity)
     : file_(std::move(file)), page_size_(page_size), capacity_(capacity == 0 ? 1 : capacity) {
@@ -17,6 +27,7 @@ Pager::Pager(File file, std::size_t page_size, std::size_t capacity)
   }
   page_count_ = static_cast<std::uint32_t>(pages);
   written_page_count_ = page_count_;
+  first_stamp_ = NextStamp();
 }
 
 void Pager::Evict() {
@@ -64,6 +75,7 @@ std::vector<std::uint8_t>& Pager::Modify(std::uint32_t page, int rank) {
   }
   auto [found, added] = dirty_.emplace(page, rank);
   if (!added) found->second = std::min(found->second, rank);
+  stamps_[page] = NextStamp();  // the caller is about to change the bytes
   return *entry.data;
 }
 
@@ -78,6 +90,7 @@ std::uint32_t Pager::Append(int rank) {
   entries_.emplace(page,
                    Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin()});
   dirty_.emplace(page, rank);
+  stamps_[page] = NextStamp();
   return page;
 }
 
@@ -97,6 +110,7 @@ void Pager::Flush() {
 
 void Pager::Discard() {
   for (const auto& [page, rank] : dirty_) {
+    stamps_[page] = NextStamp();
     auto found = entries_.find(page);
     if (found == entries_.end()) continue;
     recent_.erase(found->second.position);

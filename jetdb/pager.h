@@ -46,6 +46,12 @@ class Pager {
   // Forgets every change made since the last Flush, new pages included.
   void Discard();
   bool HasChanges() const { return !dirty_.empty(); }
+  // Identifies this pager's pages for caches of decoded pages: a page whose stamp has not
+  // changed holds the same bytes. Stamps are never reused, not even by another pager.
+  std::uint64_t Stamp(std::uint32_t page) const {
+    const auto found = stamps_.find(page);
+    return found == stamps_.end() ? first_stamp_ : found->second;
+  }
   bool Writable() const { return file_.Writable(); }
   // The whole file as bytes, for in-memory files (tests).
   std::vector<std::uint8_t> MemoryBytes() const { return file_.MemoryBytes(); }
@@ -71,6 +77,8 @@ class Pager {
   std::list<std::uint32_t> recent_;   // most recently used first
   std::unordered_map<std::uint32_t, Entry> entries_;
   std::unordered_map<std::uint32_t, int> dirty_;  // changed page and its write rank
+  std::uint64_t first_stamp_;                     // of every page not changed since opening
+  std::unordered_map<std::uint32_t, std::uint64_t> stamps_;
   std::uint64_t file_reads_ = 0;
   std::uint64_t file_writes_ = 0;
 };
