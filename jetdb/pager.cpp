@@ -99,11 +99,28 @@ void Pager::Flush() {
   order.reserve(dirty_.size());
   for (const auto& [page, rank] : dirty_) order.emplace_back(rank, page);
   std::sort(order.begin(), order.end());
-  for (const auto& [rank, page] : order) {
-    const auto& bytes = *entries_.at(page).data;
-    file_.WriteAt(static_cast<std::uint64_t>(page) * page_size_, bytes.data(), page_size_);
+  // Neighbouring pages of one rank go in one write.
+  std::vector<std::uint8_t> run;
+  for (std::size_t i = 0; i < order.size();) {
+    std::size_t end = i + 1;
+    while (end < order.size() && order[end].first == order[i].first &&
+           order[end].second == order[end - 1].second + 1) {
+      ++end;
+    }
+    const std::uint32_t first = order[i].second;
+    const std::uint8_t* bytes = entries_.at(first).data->data();
+    if (end - i > 1) {
+      run.clear();
+      for (std::size_t k = i; k < end; ++k) {
+        const auto& page = *entries_.at(order[k].second).data;
+        run.insert(run.end(), page.begin(), page.end());
+      }
+      bytes = run.data();
+    }
+    file_.WriteAt(static_cast<std::uint64_t>(first) * page_size_, bytes, (end - i) * page_size_);
     ++file_writes_;
-    dirty_.erase(page);
+    for (std::size_t k = i; k < end; ++k) dirty_.erase(order[k].second);
+    i = end;
   }
   written_page_count_ = page_count_;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jetdb/error.h"
+#include "jetdb/jetdb.h"
 #include "test_files.h"
 
 namespace {
@@ -66,6 +67,47 @@ TEST(Pager, PageStaysValidForItsHolderAfterEviction) {
   pager.Read(2);
   EXPECT_EQ(pager.CachedPages(), 1u);
   EXPECT_EQ((*first)[100], 1);
+}
+
+// Changes stay in the cache until Flush; Discard forgets them, new pages included; changed
+// pages are never evicted, even past the cache's capacity; holders of a page keep its old
+// bytes.
+TEST(Pager, ChangesReachTheFileOnlyWhenFlushed) {
+  ScratchFile scratch(NumberedPages(3));
+  Pager pager(File::OpenReadWrite(scratch.Path()), 4096, 1);
+  const auto before = pager.Read(1);
+  pager.Modify(1, 1)[0] = 0xAA;
+  const std::uint32_t added = pager.Append(0);
+  pager.Modify(added, 0)[0] = 0xBB;
+  pager.Read(0);
+  pager.Read(2);
+  EXPECT_EQ((*before)[0], 2);
+  EXPECT_EQ((*pager.Read(1))[0], 0xAA) << "a changed page was evicted";
+  EXPECT_EQ(pager.PageCount(), 4u);
+  EXPECT_EQ(jetdb_test::ReadAll(scratch.Path()).size(), 3u * 4096);
+  pager.Flush();
+  const auto written = jetdb_test::ReadAll(scratch.Path());
+  ASSERT_EQ(written.size(), 4u * 4096);
+  EXPECT_EQ(written[4096], 0xAA);
+  EXPECT_EQ(written[3 * 4096], 0xBB);
+  EXPECT_EQ(pager.FileWrites(), 2u);
+
+  pager.Modify(2, 0)[0] = 0xCC;
+  pager.Append(0);
+  pager.Discard();
+  EXPECT_EQ(pager.PageCount(), 4u);
+  EXPECT_EQ((*pager.Read(2))[0], 3);
+  pager.Flush();
+  EXPECT_EQ(jetdb_test::ReadAll(scratch.Path()), written);
+}
+
+TEST(Pager, ReadOnlyFilesRefuseChanges) {
+  ScratchFile scratch(NumberedPages(2));
+  Pager pager(File::OpenRead(scratch.Path()));
+  EXPECT_THROW(pager.Modify(0, 0), Error);
+  EXPECT_THROW(pager.Append(0), Error);
+  auto database = jetdb::Database::Open(jetdb_test::TestData("emptyJet4.mdb"));
+  EXPECT_THROW(database->OpenWriter("MSysObjects"), Error);
 }
 
 }  // namespace
