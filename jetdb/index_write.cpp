@@ -295,6 +295,7 @@ class IndexTree {
       Write(node, rank);
       return UpdateParent(node, path);
     }
+    if (node.entries.size() < 2) Corrupt("an index entry is larger than a page");
     // Split by bytes: the left half stays on this page, the right half goes to a new one.
     const std::size_t total = StoredSize(node.entries, node.Leaf());
     std::size_t cut = 1;
@@ -444,6 +445,11 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row) {
   for (const IndexDef& index : table.indexes) {
     if ((index.PrimaryKey() || index.Required()) && KeyHasNull(table, index, row)) {
       throw Error("Index or primary key cannot contain a Null value.");
+    }
+    // Four entries at least must fit a page, or splitting a page could not make room.
+    if (IndexKey(pager, table, index, row).size() + 2 * kPointerSize >
+        (pager.PageSize() - kFirstEntry) / 4) {
+      throw Error("The key of index '" + index.name + "' is too long for this row.");
     }
   }
   for (const IndexDef* index : PhysicalIndexes(table)) {

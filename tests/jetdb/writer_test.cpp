@@ -285,6 +285,23 @@ TEST(Insert, RefusedPostsChangeNothing) {
          "longer than 5 characters");
   refuse({{"CustomerID", Value::Text("NEWCO")}, {"Nope", Value::Text("x")}},
          "Item cannot be found");
+  // Keys too long for an index page are refused before anything is written.
+  std::string long_name;
+  for (int i = 0; i < 250; ++i) long_name += "\u00e9";  // a weight and an accent mark each
+  jetdb::CreateTable(*copy.database, "Wide",
+                     {{"A", ColumnType::kText, 255},
+                      {"B", ColumnType::kText, 255},
+                      {"C", ColumnType::kText, 255},
+                      {"D", ColumnType::kText, 255}},
+                     {{"All", {{0, true}, {1, true}, {2, true}, {3, true}}}});
+  const auto with_table = ReadAll(copy.file.Path());
+  auto wide = copy.database->OpenWriter("Wide");
+  EXPECT_THROW(wide.Insert({{"A", Value::Text(long_name)},
+                            {"B", Value::Text(long_name)},
+                            {"C", Value::Text(long_name)},
+                            {"D", Value::Text(long_name)}}),
+               Error);
+  EXPECT_EQ(ReadAll(copy.file.Path()), with_table);
   EXPECT_EQ(copy.database->LastIdentity(), 0);
   customers.Insert({{"CustomerID", Value::Text("NEWCO")}, {"CompanyName", Value::Text("New")}});
   ExpectConsistent(*copy.database, "Customers");
