@@ -128,7 +128,8 @@ class Builder {
   void StartTable(const std::string& name) {
     Create();
     if (name.empty()) throw jetdb::Error("a table needs a name");
-    table_ = PendingTable{name};
+    table_.emplace();
+    table_->name = name;
     for (const std::string& existing : database_.TableNames()) {
       if (jetdb::SameName(existing, name)) table_->exists = true;
     }
