@@ -44,7 +44,7 @@ struct Node {
 // A node on the way down and which of its entries was followed (entries.size() when the
 // way went on along the leaf chain instead).
 struct Step {
-  Node node;
+  std::shared_ptr<const Node> node;
   std::size_t child = 0;
 };
 
@@ -167,7 +167,7 @@ class IndexTree {
 
   void Insert(const Bytes& entry) {
     std::vector<Step> path;
-    Node leaf = Descend(entry, path);
+    Node leaf = *Descend(entry, path);
     const auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry);
     if (at != leaf.entries.end() && *at == entry) Corrupt("an index already holds this row");
     leaf.entries.insert(at, entry);
@@ -176,7 +176,7 @@ class IndexTree {
 
   void Remove(const Bytes& entry) {
     std::vector<Step> path;
-    Node leaf = Descend(entry, path);
+    Node leaf = *Descend(entry, path);
     const auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry);
     if (at == leaf.entries.end() || *at != entry) Corrupt("an index lacks an entry of a row");
     leaf.entries.erase(at);
@@ -187,39 +187,38 @@ class IndexTree {
   // Whether some entry starts with key (ignoring the row pointer that follows).
   bool HasKey(const Bytes& key) {
     std::vector<Step> path;
-    Node leaf = Descend(key, path);
-    for (int hops = 0;; ++hops) {
-      const auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), key);
-      if (at != leaf.entries.end()) {
+    auto leaf = Descend(key, path);
+    for (std::uint32_t hops = 0;; ++hops) {
+      const auto at = std::lower_bound(leaf->entries.begin(), leaf->entries.end(), key);
+      if (at != leaf->entries.end()) {
         return at->size() == key.size() + kPointerSize &&
                std::equal(key.begin(), key.end(), at->begin());
       }
-      if (leaf.next == 0 || hops > static_cast<int>(pager_.PageCount())) return false;
-      leaf = LoadNode(pager_, leaf.next, table_.page);
+      if (leaf->next == 0 || hops > pager_.PageCount()) return false;
+      leaf = SharedNode(pager_, leaf->next, table_.page);
     }
   }
 
- private:
   // The leaf where entry belongs, and the intermediate pages above it.
-  Node Descend(const Bytes& entry, std::vector<Step>& path) {
-    Node node = LoadNode(pager_, index_.first_page, table_.page);
-    for (int depth = 0; !node.Leaf(); ++depth) {
+  std::shared_ptr<const Node> Descend(const Bytes& entry, std::vector<Step>& path) {
+    auto node = SharedNode(pager_, index_.first_page, table_.page);
+    for (int depth = 0; !node->Leaf(); ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
-      if (node.entries.empty()) Corrupt("index page " + std::to_string(node.page) + " is empty");
+      if (node->entries.empty()) Corrupt("index page " + std::to_string(node->page) + " is empty");
       std::size_t child = 0;
-      while (child + 1 < node.entries.size() && EntryLess(node.entries[child], entry)) ++child;
-      const std::uint32_t page = ChildOf(node.entries[child]);
+      while (child + 1 < node->entries.size() && EntryLess(node->entries[child], entry)) ++child;
+      const std::uint32_t page = ChildOf(node->entries[child]);
       path.push_back({std::move(node), child});
-      node = LoadNode(pager_, page, table_.page);
+      node = SharedNode(pager_, page, table_.page);
     }
     // Past the last entry of its leaf: leaves that no intermediate page lists (Access's tail
     // leaves) follow on the chain.
     for (std::uint32_t hops = 0;
-         node.next != 0 && !node.entries.empty() && node.entries.back() < entry; ++hops) {
+         node->next != 0 && !node->entries.empty() && node->entries.back() < entry; ++hops) {
       if (hops > pager_.PageCount()) Corrupt("index leaf pages form a loop");
-      Node next = LoadNode(pager_, node.next, table_.page);
-      if (next.entries.empty() || entry < next.entries.front()) break;
-      if (!path.empty()) path.back().child = path.back().node.entries.size();
+      auto next = SharedNode(pager_, node->next, table_.page);
+      if (next->entries.empty() || entry < next->entries.front()) break;
+      if (!path.empty()) path.back().child = path.back().node->entries.size();
       node = std::move(next);
     }
     return node;
@@ -233,11 +232,15 @@ class IndexTree {
     return page;
   }
 
-  void Write(const Node& node, int rank) {
+  // Writes node's page and keeps the node decoded; gives it back.
+  std::shared_ptr<const Node> Write(Node node, int rank) {
     Bytes bytes = LayOut(node, table_.page, pager_.PageSize());
-    pager_.Modify(node.page, rank) = std::move(bytes);
+    const std::uint32_t page = node.page;
+    pager_.Modify(page, rank) = std::move(bytes);
+    auto written = std::make_shared<const Node>(std::move(node));
     if (node_cache.size() >= kCachedNodes) node_cache.clear();
-    node_cache[node.page] = {pager_.Stamp(node.page), std::make_shared<const Node>(node)};
+    node_cache[page] = {pager_.Stamp(page), written};
+    return written;
   }
 
   void SetPrev(std::uint32_t page, std::uint32_t prev) {
@@ -261,8 +264,9 @@ class IndexTree {
   // Whether the page the path leads to is on the tree's right edge (the last child all the
   // way down), where Access's tail leaves hang.
   static bool OnRightEdge(const std::vector<Step>& path) {
-    return std::all_of(path.begin(), path.end(),
-                       [](const Step& step) { return step.child + 1 >= step.node.entries.size(); });
+    return std::all_of(path.begin(), path.end(), [](const Step& step) {
+      return step.child + 1 >= step.node->entries.size();
+    });
   }
 
   // The rightmost leaf below node: down its last entries, then, on the right edge, along the
@@ -292,8 +296,8 @@ class IndexTree {
     const bool right_edge = OnRightEdge(path);
     if (!node.Leaf()) node.tail = RightmostLeaf(node, right_edge);
     if (Fits(node, pager_.PageSize())) {
-      Write(node, rank);
-      return UpdateParent(node, path);
+      const auto written = Write(std::move(node), rank);
+      return UpdateParent(*written, path);
     }
     if (node.entries.size() < 2) Corrupt("an index entry is larger than a page");
     // Split by bytes: the left half stays on this page, the right half goes to a new one.
@@ -344,26 +348,27 @@ class IndexTree {
     Write(node, rank);
     Step step = std::move(path.back());
     path.pop_back();
-    if (step.child < step.node.entries.size()) {
-      step.node.entries[step.child] = ParentEntry(node);
-      step.node.entries.insert(
-          step.node.entries.begin() + static_cast<std::ptrdiff_t>(step.child) + 1,
-          ParentEntry(right));
+    Node parent = *step.node;
+    if (step.child < parent.entries.size()) {
+      parent.entries[step.child] = ParentEntry(node);
+      parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(step.child) + 1,
+                            ParentEntry(right));
     }
     // A tail leaf that split: its new right half is another tail leaf.
-    Store(std::move(step.node), path);
+    Store(std::move(parent), path);
   }
 
   // After node changed: the entry above that names it holds its last entry. A tail leaf has
   // no such entry.
   void UpdateParent(const Node& node, std::vector<Step>& path) {
-    if (path.empty() || path.back().child >= path.back().node.entries.size()) return;
+    if (path.empty() || path.back().child >= path.back().node->entries.size()) return;
     Step step = std::move(path.back());
     path.pop_back();
     Bytes entry = ParentEntry(node);
-    if (step.node.entries[step.child] == entry) return;
-    step.node.entries[step.child] = std::move(entry);
-    Store(std::move(step.node), path);
+    if (step.node->entries[step.child] == entry) return;
+    Node parent = *step.node;
+    parent.entries[step.child] = std::move(entry);
+    Store(std::move(parent), path);
   }
 
   // Takes an empty leaf or intermediate page out of the tree and frees it.
@@ -379,25 +384,26 @@ class IndexTree {
     Free(node.page);
     Step step = std::move(path.back());
     path.pop_back();
-    if (step.child < step.node.entries.size()) {
-      step.node.entries.erase(step.node.entries.begin() + static_cast<std::ptrdiff_t>(step.child));
+    Node parent = *step.node;
+    if (step.child < parent.entries.size()) {
+      parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(step.child));
     }
-    if (step.node.entries.empty() && OnRightEdge(path) && step.node.tail != 0 &&
-        freed_.count(step.node.tail) == 0) {
+    if (parent.entries.empty() && OnRightEdge(path) && parent.tail != 0 &&
+        freed_.count(parent.tail) == 0) {
       // Only a tail leaf is left below: list it, so that the page keeps a child.
-      step.node.entries.push_back(ParentEntry(LoadNode(pager_, step.node.tail, table_.page)));
+      parent.entries.push_back(ParentEntry(LoadNode(pager_, parent.tail, table_.page)));
     }
-    if (step.node.entries.empty()) {
+    if (parent.entries.empty()) {
       if (path.empty()) {
         // The root lost its last child: it becomes an empty leaf.
         Node root;
-        root.page = step.node.page;
+        root.page = parent.page;
         Write(root, node_rank_);
         return;
       }
-      return Unlink(std::move(step.node), path);
+      return Unlink(std::move(parent), path);
     }
-    Store(std::move(step.node), path);
+    Store(std::move(parent), path);
   }
 
   void Free(std::uint32_t page) {
