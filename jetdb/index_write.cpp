@@ -102,6 +102,11 @@ Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   node.next = ReadU32(*data, kNextOffset);
   node.tail = ReadU32(*data, kTailOffset);
   node.entries = ReadIndexEntries(*data, page);
+  // Every entry ends with a row pointer, and on intermediate pages a child page after it.
+  const std::size_t least = node.Leaf() ? kPointerSize : 2 * kPointerSize;
+  for (const Bytes& entry : node.entries) {
+    if (entry.size() < least) Corrupt("index page " + std::to_string(page) + " has a short entry");
+  }
   return node;
 }
 
