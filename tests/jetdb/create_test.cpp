@@ -103,4 +103,32 @@ TEST(CreateTable, RefusedDefinitionsChangeNothing) {
   refuse("TooWide", wide, {});
 }
 
+// A table past 512 pages outgrows the inline usage maps: they become maps of map pages and
+// keep listing every page (the free-page map of this file reaches no further either).
+TEST(CreateTable, UsageMapsGrowIntoMapPages) {
+  ScratchFile file(ReadAll(TestData("emptyJet4.mdb")));
+  auto database = Database::Open(file.Path(), jetdb::Access::kReadWrite);
+  jetdb::CreateTable(*database, "Big",
+                     {{"ID", ColumnType::kLong, 0, true},
+                      {"A", ColumnType::kText, 255},
+                      {"B", ColumnType::kText, 255},
+                      {"C", ColumnType::kText, 255}},
+                     {{"PrimaryKey", {{0, true}}, true}});
+  auto big = database->OpenWriter("Big");
+  // Greek letters take two bytes each: about 1.5 kB a row, two rows a page.
+  std::string wide;
+  for (int i = 0; i < 250; ++i) wide += "\u03a9";
+  for (int i = 0; i < 1200; ++i) {
+    big.Insert({{"A", Value::Text(wide)}, {"B", Value::Text(wide)}, {"C", Value::Text(wide)}});
+  }
+  EXPECT_GT(database->GetPager().PageCount(), 600u);
+  const auto problems = jetdb::VerifyTable(database->GetPager(), big.Definition());
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  std::size_t rows = 0;
+  for (auto cursor = database->OpenTable("Big").Rows(); cursor.Next(); ++rows) {
+    ASSERT_EQ(cursor.Text(database->OpenTable("Big").GetColumn("C")), wide);
+  }
+  EXPECT_EQ(rows, 1200u);
+}
+
 }  // namespace
