@@ -364,9 +364,14 @@ class IndexTree {
   }
 
   // After node changed: the entry above that names it holds its last entry. A tail leaf has
-  // no such entry.
+  // no such entry, and on the right edge the entries above may lag behind (whatever is past
+  // them goes to the last child anyway), as Access lets them: appending a key then writes
+  // only its leaf.
   void UpdateParent(const Node& node, std::vector<Step>& path) {
-    if (path.empty() || path.back().child >= path.back().node->entries.size()) return;
+    if (path.empty() || path.back().child >= path.back().node->entries.size() ||
+        OnRightEdge(path)) {
+      return;
+    }
     Step step = std::move(path.back());
     path.pop_back();
     Bytes entry = ParentEntry(node);
