@@ -303,6 +303,17 @@ std::string DollarHex(std::uint64_t value, int width, char fill) {
   });
 }
 
+std::string FormatFileVersion(std::uint64_t version) {
+  return DropErrors([&] {
+    std::string out;
+    for (int shift = 48; shift >= 0; shift -= 16) {
+      if (shift != 48) out += '.';
+      out += DecText(static_cast<std::int64_t>((version >> shift) & 0xFFFF));
+    }
+    return out;
+  });
+}
+
 std::int64_t DecToInt(std::string_view text) {
   bool negative = false;
   const std::uint64_t value = ParseDigits(text, 10, &negative);

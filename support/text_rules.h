@@ -122,6 +122,10 @@ std::string Padded(std::string_view text, int width, char fill);
 // whole padded to width plus one.
 std::string DollarHex(std::uint64_t value, int width = 1, char fill = '0');
 
+// A file version's four 16-bit parts, most significant first, in decimal and joined by "."
+// ("1.2.3.4").
+std::string FormatFileVersion(std::uint64_t version);
+
 // Integer from text: a leading "-" negates, every further byte contributes its digit value;
 // bytes that are no digits of the base count as 0. Overflow wraps around.
 std::int64_t DecToInt(std::string_view text);

@@ -163,6 +163,12 @@ TEST(Numbers, DollarForm) {
   EXPECT_EQ(DollarHex(420, -6, ' '), "$1a4   ");
 }
 
+TEST(Numbers, FileVersionPartsFromTheTopDown) {
+  EXPECT_EQ(FormatFileVersion(0x0001000200030004ull), "1.2.3.4");
+  EXPECT_EQ(FormatFileVersion(0xFFFF00000000ABCDull), "65535.0.0.43981");
+  EXPECT_EQ(FormatFileVersion(0), "0.0.0.0");
+}
+
 TEST(Numbers, Parsing) {
   EXPECT_EQ(DecToInt("1234"), 1234);
   EXPECT_EQ(DecToInt("-42"), -42);
