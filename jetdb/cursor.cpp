@@ -193,8 +193,11 @@ std::string Cursor::Text(const Column& column) const {
   if (IsNull(column)) return {};
   switch (column.type) {
     case ColumnType::kText:
-    case ColumnType::kMemo:
-      return Utf16ToUtf8(Units(column));
+      return DecodeText(row.Bytes(column));
+    case ColumnType::kMemo: {
+      const auto bytes = row.LongValue(*pager_, column);
+      return bytes ? DecodeText(*bytes) : std::string();
+    }
     case ColumnType::kBoolean:
       return *row.Boolean(column) ? "True" : "False";
     case ColumnType::kByte:

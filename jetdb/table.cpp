@@ -1,5 +1,6 @@
 #include "jetdb/table.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -181,6 +182,21 @@ std::string Utf16ToUtf8(std::u16string_view units) {
 }
 
 std::string DecodeText(std::span<const std::uint8_t> bytes) {
+  // The common case, compressed text with no switch to two-byte characters: every byte is a
+  // Latin-1 character, one or two bytes of UTF-8.
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE &&
+      std::find(bytes.begin() + 2, bytes.end(), 0) == bytes.end()) {
+    std::string out;
+    out.reserve(bytes.size() - 2);
+    for (std::size_t i = 2; i < bytes.size();) {
+      std::size_t ascii = i;  // ASCII runs go over as they are
+      while (ascii < bytes.size() && bytes[ascii] < 0x80) ++ascii;
+      out.append(reinterpret_cast<const char*>(bytes.data() + i), ascii - i);
+      if (ascii < bytes.size()) AppendUtf8(out, bytes[ascii++]);
+      i = ascii;
+    }
+    return out;
+  }
   return Utf16ToUtf8(DecodeTextUnits(bytes));
 }
 

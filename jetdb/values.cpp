@@ -1,7 +1,7 @@
 #include "jetdb/values.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "jetdb/error.h"
 #include "jetdb/table.h"
@@ -67,11 +67,27 @@ DateTimeParts SplitDateTime(double days) {
   return parts;
 }
 
+namespace {
+
+// Writes value (not negative) as width decimal digits, with leading zeros.
+void PutDigits(char* out, std::uint64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+}  // namespace
+
 std::string FormatDateTime(double days) {
-  const DateTimeParts parts = SplitDateTime(days);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
-                parts.day, parts.hour, parts.minute, parts.second);
+  const DateTimeParts parts = SplitDateTime(days);  // years 100 to 9999: four digits
+  std::string text = "0000-00-00 00:00:00";
+  PutDigits(&text[0], parts.year, 4);
+  PutDigits(&text[5], parts.month, 2);
+  PutDigits(&text[8], parts.day, 2);
+  PutDigits(&text[11], parts.hour, 2);
+  PutDigits(&text[14], parts.minute, 2);
+  PutDigits(&text[17], parts.second, 2);
   return text;
 }
 
@@ -81,10 +97,12 @@ std::string FormatCurrency(std::int64_t ten_thousandths) {
   const std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(ten_thousandths) : ten_thousandths;
   char text[32];
-  std::snprintf(text, sizeof text, "%s%llu.%04llu", negative ? "-" : "",
-                static_cast<unsigned long long>(magnitude / 10000),
-                static_cast<unsigned long long>(magnitude % 10000));
-  return text;
+  char* end = text;
+  if (negative) *end++ = '-';
+  end = std::to_chars(end, text + sizeof text, magnitude / 10000).ptr;
+  *end++ = '.';
+  PutDigits(end, magnitude % 10000, 4);
+  return std::string(text, end + 4);
 }
 
 std::string EncodeText(std::u16string_view units, int code_page) {

@@ -167,6 +167,11 @@ TEST(Text, PlainCompressedAndMixedForms) {
   EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE, 'a', 0, 0xAC, 0x20, 0, 'b'}),
             "a\xE2\x82\xAC"
             "b");
+  // Compressed throughout: Latin-1 letters among ASCII runs, at either end, or alone.
+  EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE, 0xC9, 't', 0xE9, ' ', 0xE0, 0xFF}),
+            "\xC3\x89t\xC3\xA9 \xC3\xA0\xC3\xBF");
+  EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE}), "");
+  EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE, 'a', 0}), "a");  // a switch with nothing after
   EXPECT_EQ(jetdb::DecodeText(Bytes{0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80");  // pair
   EXPECT_EQ(jetdb::DecodeText(Bytes{0x00, 0xD8}), "\xEF\xBF\xBD");  // lone surrogate
   EXPECT_EQ(jetdb::DecodeText(Bytes{}), "");
