@@ -16,16 +16,6 @@ using jetdb_test::ReadAll;
 using jetdb_test::ScratchFile;
 using jetdb_test::TestData;
 
-const char* const kJet4Files[] = {"adox_jet4.mdb",          "bigIndexTestV2000.mdb",
-                                  "compIndexTestV2000.mdb", "delColTestV2000.mdb",
-                                  "delTestV2000.mdb",       "empty.mdb",
-                                  "emptyJet4.mdb",          "fixedNumericTestV2000.mdb",
-                                  "fixedTextTestV2000.mdb", "indexCursorTestV2000.mdb",
-                                  "indexTestV2000.mdb",     "northwind.mdb",
-                                  "overflowTestV2000.mdb",  "queryTestV2000.mdb",
-                                  "test2V2000.mdb",         "testIndexPropertiesV2000.mdb",
-                                  "testPromotionV2000.mdb", "testV2000.mdb"};
-
 void ExpectOpenError(const std::string& path, const std::string& message) {
   try {
     Database::Open(path);
@@ -57,7 +47,7 @@ TEST(Rc4, MatchesPublishedVectorsAndUndoesItself) {
 }
 
 TEST(Header, EveryAccessMadeJet4FileOpens) {
-  for (const char* name : kJet4Files) {
+  for (const char* name : jetdb_test::kAccessDatabases) {
     SCOPED_TRACE(name);
     const std::string path = TestData(name);
     auto database = Database::Open(path);

@@ -12,6 +12,18 @@
 
 namespace jetdb_test {
 
+// Every Access-made database of the test data.
+inline constexpr const char* kAccessDatabases[] = {
+    "adox_jet4.mdb",          "bigIndexTestV2000.mdb",
+    "compIndexTestV2000.mdb", "delColTestV2000.mdb",
+    "delTestV2000.mdb",       "empty.mdb",
+    "emptyJet4.mdb",          "fixedNumericTestV2000.mdb",
+    "fixedTextTestV2000.mdb", "indexCursorTestV2000.mdb",
+    "indexTestV2000.mdb",     "northwind.mdb",
+    "overflowTestV2000.mdb",  "queryTestV2000.mdb",
+    "test2V2000.mdb",         "testIndexPropertiesV2000.mdb",
+    "testPromotionV2000.mdb", "testV2000.mdb"};
+
 inline std::string TestData(const std::string& name) {
   return (std::filesystem::path(PELMORA_TESTDATA) / name).string();
 }

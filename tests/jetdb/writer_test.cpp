@@ -34,16 +34,6 @@ using jetdb_test::ReadAll;
 using jetdb_test::ScratchFile;
 using jetdb_test::TestData;
 
-const char* const kAccessDatabases[] = {"adox_jet4.mdb",          "bigIndexTestV2000.mdb",
-                                        "compIndexTestV2000.mdb", "delColTestV2000.mdb",
-                                        "delTestV2000.mdb",       "empty.mdb",
-                                        "emptyJet4.mdb",          "fixedNumericTestV2000.mdb",
-                                        "fixedTextTestV2000.mdb", "indexCursorTestV2000.mdb",
-                                        "indexTestV2000.mdb",     "northwind.mdb",
-                                        "overflowTestV2000.mdb",  "queryTestV2000.mdb",
-                                        "test2V2000.mdb",         "testIndexPropertiesV2000.mdb",
-                                        "testPromotionV2000.mdb", "testV2000.mdb"};
-
 std::vector<TableDef> AllTables(Database& database) {
   std::vector<TableDef> tables;
   for (const auto& entry : jetdb::ReadCatalog(database.GetPager())) {
@@ -66,7 +56,7 @@ std::uint32_t Pointer(const std::vector<std::uint8_t>& entry) {
 TEST(AccessIndexes, RebuildFromRowsGivesTheSameEntriesAndLeafPages) {
   std::size_t entries = 0;
   std::size_t leaves = 0;
-  for (const char* name : kAccessDatabases) {
+  for (const char* name : jetdb_test::kAccessDatabases) {
     SCOPED_TRACE(name);
     auto database = Database::Open(TestData(name));
     auto& pager = database->GetPager();
