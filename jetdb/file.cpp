@@ -21,7 +21,7 @@ namespace jetdb {
 namespace {
 
 [[noreturn]] void ThrowNotFound(const std::string& path) {
-  throw Error("Could not find file '" + path + "'.");
+  throw FileError("Could not find file '" + path + "'.");
 }
 
 std::size_t ReadMemory(const std::vector<std::uint8_t>& bytes, std::uint64_t offset, void* buffer,
@@ -70,10 +70,11 @@ File File::Open(const std::string& path, bool write) {
       ThrowNotFound(path);
     }
     if (write && code == ERROR_ACCESS_DENIED) {
-      throw Error("The file '" + path +
-                  "' is read-only or in use and cannot be opened for writing.");
+      throw FileError("The file '" + path +
+                      "' is read-only or in use and cannot be opened for writing.");
     }
-    throw Error("Could not open file '" + path + "' (system error " + std::to_string(code) + ").");
+    throw FileError("Could not open file '" + path + "' (system error " + std::to_string(code) +
+                    ").");
   }
   return File(path, handle, write);
 }
@@ -151,10 +152,10 @@ File File::Open(const std::string& path, bool write) {
     int code = errno;
     if (code == ENOENT || code == ENOTDIR || path.empty()) ThrowNotFound(path);
     if (write && (code == EACCES || code == EROFS || code == EPERM)) {
-      throw Error("The file '" + path +
-                  "' is read-only or in use and cannot be opened for writing.");
+      throw FileError("The file '" + path +
+                      "' is read-only or in use and cannot be opened for writing.");
     }
-    throw Error("Could not open file '" + path + "' (" + std::strerror(code) + ").");
+    throw FileError("Could not open file '" + path + "' (" + std::strerror(code) + ").");
   }
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
