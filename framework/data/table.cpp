@@ -1,0 +1,103 @@
+#include "framework/data/state.h"
+#include "jetdb/data_page.h"
+
+namespace framework::data {
+
+Table::~Table() = default;
+
+const std::string& Table::IndexFieldNames() const { return state_->index_field_names; }
+
+void Table::SetIndexFieldNames(const std::string& column) {
+  if (Active() && !column.empty() && State::ColumnIndex(*this, column) == kNoColumn) {
+    State::FieldNotFound(*this, column);
+  }
+  state_->index_field_names = column;
+  if (Active()) State::Arrange(*this);
+}
+
+void Table::SetMasterSource(DataSource* source) {
+  state_->master_source = source;
+  if (Active()) State::Arrange(*this);
+}
+
+void Table::SetMasterFields(const std::string& column) {
+  state_->master_fields = column;
+  if (Active()) State::Arrange(*this);
+}
+
+void Table::Load() {
+  jetdb::Database& database = *GetConnection()->Database();
+  std::optional<jetdb::Table> table;
+  try {
+    table.emplace(database.OpenTable(table_name_));
+  } catch (const jetdb::Error&) {
+    const auto names = database.TableNames();
+    if (std::none_of(names.begin(), names.end(), [this](const std::string& name) {
+          return jetdb::SameName(name, table_name_);
+        })) {
+      State::Fail(*this, "Table '" + table_name_ + "' not found in '" + database.Path() + "'");
+    }
+    throw;
+  }
+  State& state = *state_;
+  state.columns = table->Columns();
+  const std::size_t count = state.columns.size();
+  state.cells.reserve(std::size_t{table->RowCount()} * count);
+  state.pointers.reserve(table->RowCount());
+  state.deleted.reserve(table->RowCount());
+  jetdb::Pager& pager = database.GetPager();
+  for (jetdb::Cursor rows = table->Rows(); rows.Next();) {
+    const std::uint32_t record = state.AddRecord();
+    state.pointers[record] = rows.RowPointer();
+    const jetdb::Row& row = rows.CurrentRow();
+    for (std::size_t column = 0; column < count; ++column) {
+      state.At(record, column) = ReadCell(pager, row, state.columns[column]);
+    }
+  }
+}
+
+std::size_t Table::StoreRow() {
+  State& state = *state_;
+  jetdb::Database& database = *GetConnection()->Database();
+  jetdb::TableWriter& writer = GetConnection()->Writer(table_name_);
+  // Columns left null are not named, so an auto-number gets the table's next value.
+  jetdb::RowValues values;
+  for (std::size_t column = 0; column < state.columns.size(); ++column) {
+    if (state.pending[column].kind != Cell::Kind::kNull) {
+      values.emplace_back(state.columns[column].name, ToValue(state.pending[column]));
+    }
+  }
+  const std::uint32_t pointer = writer.Insert(values);
+
+  // Read the row back as stored: the values converted to the column types, the key assigned.
+  jetdb::Pager& pager = database.GetPager();
+  const jetdb::LocatedRow located = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, pointer));
+  const jetdb::Row row(writer.Definition(), located.slot.bytes);
+  std::vector<Cell> cells;
+  cells.reserve(state.columns.size());
+  for (const jetdb::Column& column : state.columns) cells.push_back(ReadCell(pager, row, column));
+  const std::uint32_t record = state.AddRecord();
+  state.pointers[record] = pointer;
+  std::move(cells.begin(), cells.end(),
+            state.cells.end() - static_cast<std::ptrdiff_t>(cells.size()));
+  return record;
+}
+
+void Table::RemoveRow(std::uint32_t pointer) {
+  GetConnection()->Writer(table_name_).Delete(pointer);
+}
+
+void Query::Load() {
+  const auto result = GetConnection()->Database()->Query(sql_);
+  State& state = *state_;
+  jetdb::Column column;
+  column.name = result.column;
+  column.type = jetdb::ColumnType::kLong;
+  state.columns = {column};
+  const std::uint32_t record = state.AddRecord();
+  Cell& cell = state.At(record, 0);
+  cell.kind = Cell::Kind::kInteger;
+  cell.integer = result.value;
+}
+
+}  // namespace framework::data
