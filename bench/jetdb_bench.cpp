@@ -14,14 +14,13 @@
 #include <filesystem>
 #include <string>
 
-#include "jetdb/create.h"
-#include "jetdb/jetdb.h"
+#include "bench/jet_insert_pattern.h"
 
 namespace {
 
 constexpr int kRows = 100000;
 
-std::string NameOf(int i) { return "Gauge " + std::to_string(i * 7919 % 100003) + " caliper"; }
+using bench::GaugeName;
 
 double Seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -40,29 +39,13 @@ Result RunJet(const std::filesystem::path& folder) {
   std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
   Result result;
-  {
-    auto database = jetdb::Database::Open(path.string(), jetdb::Access::kReadWrite);
-    jetdb::CreateTable(*database, "Gauges",
-                       {{"ID", jetdb::ColumnType::kLong, 0, true},
-                        {"Name", jetdb::ColumnType::kText, 50},
-                        {"Size", jetdb::ColumnType::kDouble}},
-                       {{"PrimaryKey", {{0, true}}, true}, {"Name", {{1, true}}}});
-    auto gauges = database->OpenWriter("Gauges");
-    auto start = std::chrono::steady_clock::now();
-    std::int64_t sum = 0;
-    for (int i = 0; i < kRows; ++i) {
-      gauges.Insert(
-          {{"Name", jetdb::Value::Text(NameOf(i))}, {"Size", jetdb::Value::Number(i * 0.5)}});
-      sum += database->Query("select @@IDENTITY as ID_NUMBER").value;
-    }
-    benchmark::DoNotOptimize(sum);
-    result.insert_seconds = Seconds(start);
+  auto database = jetdb::Database::Open(path.string(), jetdb::Access::kReadWrite);
+  const bench::JetTimes times = bench::RunJetPattern(*database, kRows, [&] {
     result.file_bytes = static_cast<double>(std::filesystem::file_size(path));
-    const jetdb::Table table = database->OpenTable("Gauges");
-    start = std::chrono::steady_clock::now();
-    for (auto rows = table.Rows(); rows.Next();) gauges.Delete(rows.RowPointer());
-    result.delete_seconds = Seconds(start);
-  }
+  });
+  benchmark::DoNotOptimize(times.identity_sum);
+  result.insert_seconds = times.insert_seconds;
+  result.delete_seconds = times.delete_seconds;
   return result;
 }
 
@@ -84,7 +67,7 @@ Result RunSqlite(const std::filesystem::path& folder) {
   auto start = std::chrono::steady_clock::now();
   std::int64_t sum = 0;
   for (int i = 0; i < kRows; ++i) {
-    const std::string name = NameOf(i);
+    const std::string name = GaugeName(i);
     sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_double(insert, 2, i * 0.5);
     sqlite3_step(insert);
@@ -120,8 +103,7 @@ Result RunSqlite(const std::filesystem::path& folder) {
 void BM_InsertIdentityDelete(benchmark::State& state) {
   const auto folder = std::filesystem::temp_directory_path() / "pelmora_jetdb_bench";
   std::filesystem::create_directories(folder);
-  double raw = 0;
-  for (int i = 0; i < kRows; ++i) raw += 4 + NameOf(i).size() + 8;  // key, name, size
+  const double raw = bench::RawBytes(kRows);
   for (auto _ : state) {
     const Result jet = RunJet(folder);
     const Result peer = RunSqlite(folder);

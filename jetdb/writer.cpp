@@ -213,23 +213,38 @@ std::uint32_t TableWriter::InsertRow(const RowValues& values) {
   return pointer;
 }
 
+// A post changes only the definition's counters (columns and indexes stay as they are), so
+// those are all a refused post has to put back.
+struct TableWriter::Counters {
+  explicit Counters(const TableWriter& writer)
+      : row_count(writer.definition_.row_count),
+        last_auto_number(writer.definition_.last_auto_number),
+        long_value_page(writer.long_value_page_) {}
+  void Restore(TableWriter& writer) const {
+    writer.definition_.row_count = row_count;
+    writer.definition_.last_auto_number = last_auto_number;
+    writer.long_value_page_ = long_value_page;
+  }
+  std::uint32_t row_count;
+  std::uint32_t last_auto_number;
+  std::uint32_t long_value_page;
+};
+
 std::uint32_t TableWriter::Insert(const RowValues& values) {
-  const TableDef saved = definition_;
-  const std::uint32_t saved_long_value_page = long_value_page_;
+  const Counters saved(*this);
   try {
     const std::uint32_t pointer = InsertRow(values);
     pager_.Flush();
     return pointer;
   } catch (...) {
     pager_.Discard();
-    definition_ = saved;
-    long_value_page_ = saved_long_value_page;
+    saved.Restore(*this);
     throw;
   }
 }
 
 void TableWriter::Delete(std::uint32_t pointer) {
-  const TableDef saved = definition_;
+  const Counters saved(*this);
   try {
     const LocatedRow located = LocateRow(pager_, pointer);
     if (DataPageOwner(*located.page) != definition_.page || located.slot.Deleted()) {
@@ -254,7 +269,7 @@ void TableWriter::Delete(std::uint32_t pointer) {
     pager_.Flush();
   } catch (...) {
     pager_.Discard();
-    definition_ = saved;
+    saved.Restore(*this);
     throw;
   }
 }

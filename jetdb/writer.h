@@ -36,6 +36,7 @@ class TableWriter {
   void Delete(std::uint32_t pointer);
 
  private:
+  struct Counters;
   std::uint32_t InsertRow(const RowValues& values);
   std::vector<std::uint8_t> StoreLongValue(std::span<const std::uint8_t> data);
   void ReleaseLongValue(std::span<const std::uint8_t> field);
