@@ -25,8 +25,10 @@ struct Cell {
     kBytes,     // text holds the bytes (Binary, OLE)
   };
   Kind kind = Kind::kNull;
-  std::int64_t integer = 0;
-  double number = 0;
+  union {  // by kind; a hundred thousand rows of cells are held at once
+    std::int64_t integer = 0;
+    double number;
+  };
   std::string text;
 };
 

@@ -58,22 +58,32 @@ bool Field::AsBoolean() const {
 
 namespace {
 
-Cell MakeCell(Cell::Kind kind, std::int64_t integer, double number, std::string text = {}) {
+Cell IntegerCell(Cell::Kind kind, std::int64_t value) {
   Cell cell;
   cell.kind = kind;
-  cell.integer = integer;
-  cell.number = number;
-  cell.text = std::move(text);
+  cell.integer = value;
+  return cell;
+}
+
+Cell NumberCell(Cell::Kind kind, double value) {
+  Cell cell;
+  cell.kind = kind;
+  cell.number = value;
   return cell;
 }
 
 }  // namespace
 
-void Field::SetAsString(const std::string& utf8) { Write(MakeCell(Cell::Kind::kText, 0, 0, utf8)); }
-void Field::SetAsInteger(std::int32_t value) { Write(MakeCell(Cell::Kind::kInteger, value, 0)); }
-void Field::SetAsFloat(double value) { Write(MakeCell(Cell::Kind::kDouble, 0, value)); }
-void Field::SetAsDateTime(double days) { Write(MakeCell(Cell::Kind::kDateTime, 0, days)); }
-void Field::SetAsBoolean(bool value) { Write(MakeCell(Cell::Kind::kBoolean, value ? 1 : 0, 0)); }
+void Field::SetAsString(const std::string& utf8) {
+  Cell cell;
+  cell.kind = Cell::Kind::kText;
+  cell.text = utf8;
+  Write(std::move(cell));
+}
+void Field::SetAsInteger(std::int32_t value) { Write(IntegerCell(Cell::Kind::kInteger, value)); }
+void Field::SetAsFloat(double value) { Write(NumberCell(Cell::Kind::kDouble, value)); }
+void Field::SetAsDateTime(double days) { Write(NumberCell(Cell::Kind::kDateTime, days)); }
+void Field::SetAsBoolean(bool value) { Write(IntegerCell(Cell::Kind::kBoolean, value ? 1 : 0)); }
 void Field::Clear() { Write(Cell{}); }
 
 void Field::Write(Cell cell) {
