@@ -226,6 +226,7 @@ TEST_F(DataTest, FieldsReadEveryTypeAndNullsByTheConventions) {
   EXPECT_EQ(points.FieldByName("Label").AsInteger(), 42);  // text holding a number
   EXPECT_DOUBLE_EQ(points.FieldByName("Label").AsFloat(), 42.0);
   EXPECT_FALSE(points.FieldByName("Small").AsBoolean());
+  EXPECT_TRUE(points.FieldByName("Label").AsBoolean());  // a number other than 0
   EXPECT_FALSE(points.FieldByName("Small").IsNull());
   EXPECT_EQ(ErrorOf([&] { points.FieldByName("Note").AsInteger(); }),
             "Points: Field 'Note' cannot be read as an integer");
@@ -477,6 +478,18 @@ TEST_F(MasterDetailTest, DetailShowsTheMasterRowsGroupAndFollowsEveryMove) {
   gauges_.Next();
   gauges_.First();
   EXPECT_EQ(Column(points_, "Ordering"), (std::vector<std::string>{"21", "22", "23"}));
+
+  // A test point posted for another gauge waits in that gauge's group.
+  points_.Insert();
+  points_.FieldByName("GageID").SetAsInteger(4);
+  points_.FieldByName("Ordering").SetAsInteger(40);
+  points_.Post();
+  EXPECT_TRUE(points_.Eof());
+  EXPECT_EQ(points_.RecordCount(), 3);
+  gauges_.Next();
+  gauges_.Next();
+  EXPECT_EQ(gauge_id.AsInteger(), 4);
+  EXPECT_EQ(Column(points_, "Ordering"), std::vector<std::string>{"40"});
 }
 
 TEST_F(MasterDetailTest, DetailOrderAndMissingLinkColumns) {
