@@ -210,6 +210,9 @@ class Table : public DataSet {
   void RemoveRow(std::uint32_t pointer) override;
 
  private:
+  // Applies changed settings to an open table.
+  void Rearrange();
+
   std::string table_name_;
 };
 

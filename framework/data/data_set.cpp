@@ -134,6 +134,8 @@ void DataSet::State::Arrange(DataSet& set) {
   State& state = *set.state_;
   state.inserting = false;
   state.pending.clear();
+  state.view = &state.empty;  // the groups are rebuilt below
+  state.position = 0;
 
   std::vector<std::uint32_t> order;
   order.reserve(state.pointers.size());

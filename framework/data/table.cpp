@@ -12,17 +12,27 @@ void Table::SetIndexFieldNames(const std::string& column) {
     State::FieldNotFound(*this, column);
   }
   state_->index_field_names = column;
-  if (Active()) State::Arrange(*this);
+  Rearrange();
 }
 
 void Table::SetMasterSource(DataSource* source) {
   state_->master_source = source;
-  if (Active()) State::Arrange(*this);
+  Rearrange();
 }
 
 void Table::SetMasterFields(const std::string& column) {
   state_->master_fields = column;
-  if (Active()) State::Arrange(*this);
+  Rearrange();
+}
+
+void Table::Rearrange() {
+  if (!Active()) return;
+  try {
+    State::Arrange(*this);
+  } catch (...) {
+    Close();  // as a table that failed to open
+    throw;
+  }
 }
 
 void Table::Load() {

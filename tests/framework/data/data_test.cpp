@@ -500,7 +500,10 @@ TEST_F(MasterDetailTest, DetailOrderAndMissingLinkColumns) {
   EXPECT_EQ(Column(points_, "Ordering"), (std::vector<std::string>{"20", "21", "22"}));
   points_.Close();
 
-  points_.SetMasterFields("Gauge");
+  points_.Open();
+  EXPECT_EQ(ErrorOf([&] { points_.SetMasterFields("Gauge"); }),
+            "TestPointsTable: Field 'Gauge' not found");
+  EXPECT_FALSE(points_.Active());
   EXPECT_EQ(ErrorOf([&] { points_.Open(); }), "TestPointsTable: Field 'Gauge' not found");
   EXPECT_FALSE(points_.Active());
 
