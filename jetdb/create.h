@@ -1,7 +1,8 @@
-// Creating tables in an existing database: the table definition page with its columns and
-// indexes, the usage maps of the table and of each index, an empty root leaf for each index,
-// and the table's row in the catalog (MSysObjects) with that table's index entries. The whole
-// table is one post: it is created completely or not at all.
+// Creating a new empty database (new_database.cpp) and tables in an existing database. A
+// table is its definition page with its columns and indexes, the usage maps of the table and
+// of each index, an empty root leaf for each index, and the table's row in the catalog
+// (MSysObjects) with that table's index entries. The whole table is one post: it is created
+// completely or not at all.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +36,14 @@ struct IndexSpec {
 // than one page.
 void CreateTable(Database& database, const std::string& name,
                  const std::vector<ColumnSpec>& columns, const std::vector<IndexSpec>& indexes);
+
+// Writes a new empty database at path, as the Jet engine creates one: the system tables
+// MSysObjects, MSysACEs, MSysQueries and MSysRelationships with their indexes, the catalog
+// rows and the default permissions; Western code page, General sort order, no password. An
+// existing file is an Error.
+void CreateDatabase(const std::string& path);
+// The bytes CreateDatabase writes, for a database created at creation_date (days since
+// 1899-12-30) with random_key in the header's random field.
+std::vector<std::uint8_t> NewDatabaseBytes(double creation_date, std::uint32_t random_key);
 
 }  // namespace jetdb

@@ -5,7 +5,8 @@ usage: check_samples.py MAKE_GAUGES GAGESNEW_TXT SAMPLES_FOLDER
 
 GagesV1.mdb must hold what make_gauges.py (default options) describes and gagesnew.mdb what
 gagesnew.txt describes: the same tables, columns with their types, primary keys and indexes,
-and every row value (text with accented and non-Latin-1 letters included). The version 1
+and every row value (text with accented and non-Latin-1 letters included), beside the system
+tables of a new database (both are built without a base database). The version 1
 sample must also hold the cases the translator has to handle.
 """
 import csv
@@ -17,6 +18,7 @@ import subprocess
 import sys
 
 EXPORT = ["mdb-export", "-b", "hex", "-T", "%Y-%m-%d %H:%M:%S"]
+SYSTEM_TABLES = ["MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"]
 SCHEMA_TYPES = {"text": "Text", "memo": "Memo/Hyperlink", "long": "Long Integer",
                 "integer": "Integer", "double": "Double", "currency": "Currency",
                 "datetime": "DateTime", "boolean": "Boolean"}
@@ -70,6 +72,10 @@ def check_database(path, tables, failures):
     listed = run(["mdb-tables", "-1", path]).split()
     if listed != list(tables):
         failures.append("%s: mdb-tables lists %r" % (name, listed))
+    # The samples start from a database the engine creates itself: Jet's system tables.
+    system = [t for t in run(["mdb-tables", "-1", "-S", path]).split() if t not in tables]
+    if system != SYSTEM_TABLES:
+        failures.append("%s: mdb-tables -S lists the system tables %r" % (name, system))
     schema = run(["mdb-schema", path, "access"])
     keys = run(["mdb-schema", "--indexes", path, "mysql"])
     for table, content in tables.items():

@@ -84,9 +84,13 @@ TEST(Fixture, ErrorsNameTheLineAndLeaveNoFile) {
   EXPECT_THROW(jetfixture::BuildDatabase("", TestData("missing.mdb"), out), jetdb::Error);
   EXPECT_FALSE(std::filesystem::exists(out));
 
-  jetfixture::BuildDatabase("table T\ncolumn a long\nrow 7\n", base, out);
-  auto database = jetdb::Database::Open(out);
-  EXPECT_EQ(Column(*database, "T", "a"), std::vector<std::string>{"7"});
+  // Into a copy of the base, and into a new database (over the file of the first).
+  for (const std::string& from : {base, std::string("-")}) {
+    jetfixture::BuildDatabase("table T\ncolumn a long\nrow 7\n", from, out);
+    auto database = jetdb::Database::Open(out);
+    EXPECT_EQ(database->TableNames(), std::vector<std::string>{"T"});
+    EXPECT_EQ(Column(*database, "T", "a"), std::vector<std::string>{"7"});
+  }
 }
 
 }  // namespace

@@ -222,10 +222,15 @@ void Describe(jetdb::Database& database, const std::string& description,
 void BuildDatabase(const std::string& description, const std::string& base_path,
                    const std::string& out_path, const std::string& source_name) {
   try {
-    std::filesystem::copy_file(base_path, out_path,
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::permissions(out_path, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
+    if (base_path.empty() || base_path == "-") {
+      std::filesystem::remove(out_path);
+      jetdb::CreateDatabase(out_path);
+    } else {
+      std::filesystem::copy_file(base_path, out_path,
+                                 std::filesystem::copy_options::overwrite_existing);
+      std::filesystem::permissions(out_path, std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::add);
+    }
     auto database = jetdb::Database::Open(out_path, jetdb::Access::kReadWrite);
     Describe(*database, description, source_name);
   } catch (const std::exception& error) {

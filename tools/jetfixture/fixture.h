@@ -29,8 +29,9 @@ class Database;
 
 namespace jetfixture {
 
-// Writes out_path: a copy of the database base_path with the description's tables and rows
-// added. Errors are jetdb::Error; one caused by a statement starts with
+// Writes out_path: a copy of the database base_path (a new empty database when base_path is
+// empty or "-") with the description's tables and rows added. Errors are jetdb::Error; one caused
+// by a statement starts with
 // "<source_name>:<line>: ". out_path is removed after any error.
 void BuildDatabase(const std::string& description, const std::string& base_path,
                    const std::string& out_path, const std::string& source_name = "description");
