@@ -1,9 +1,11 @@
 #include "jetdb/index_write.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <unordered_map>
 
 #include "jetdb/bytes.h"
@@ -18,6 +20,7 @@ namespace jetdb {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Span = std::span<const std::uint8_t>;
 
 constexpr std::size_t kFreeSpaceOffset = 2;
 constexpr std::size_t kOwnerOffset = 4;
@@ -30,21 +33,100 @@ constexpr std::size_t kFirstEntry = 0x1E0;
 constexpr std::size_t kPointerSize = 4;
 constexpr int kMaxDepth = 32;
 
-// One index page in memory, its entries whole.
-struct Node {
+// Entries compare by their bytes, unsigned, a prefix before what it starts.
+int Compare(Span a, Span b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  const int order = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
+  if (order != 0) return order;
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool Less(Span a, Span b) { return Compare(a, b) < 0; }
+bool Same(Span a, Span b) { return Compare(a, b) == 0; }
+
+// One index page in memory: its entries whole (a leaf's shared prefix put back), back to back
+// in one buffer, so that a change moves bytes instead of allocating an entry at a time.
+class Node {
+ public:
   std::uint32_t page = 0;
+  std::uint32_t owner = 0;
   std::uint8_t type = kIndexLeafPage;
   std::uint32_t prev = 0;
   std::uint32_t next = 0;
   std::uint32_t tail = 0;
-  std::vector<Bytes> entries;
+
   bool Leaf() const { return type == kIndexLeafPage; }
+  std::size_t Count() const { return ends_.size(); }
+  bool Empty() const { return ends_.empty(); }
+  Span Entry(std::size_t i) const { return Span(bytes_).subspan(Start(i), ends_[i] - Start(i)); }
+  Span Front() const { return Entry(0); }
+  Span Back() const { return Entry(Count() - 1); }
+  // The bytes of every entry, whole.
+  std::size_t Size() const { return bytes_.size(); }
+
+  // The first entry not less than key; Count() when there is none.
+  std::size_t LowerBound(Span key) const {
+    std::size_t low = 0;
+    std::size_t high = Count();
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (Less(Entry(middle), key)) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low;
+  }
+
+  void Insert(std::size_t i, Span entry) {
+    const std::size_t at = Start(i);
+    bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(at), entry.begin(), entry.end());
+    ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint32_t>(at));
+    Shift(i, static_cast<std::ptrdiff_t>(entry.size()));
+  }
+  void Append(Span entry) { Insert(Count(), entry); }
+
+  void Erase(std::size_t i) {
+    const std::size_t at = Start(i);
+    const std::size_t size = ends_[i] - at;
+    bytes_.erase(bytes_.begin() + static_cast<std::ptrdiff_t>(at),
+                 bytes_.begin() + static_cast<std::ptrdiff_t>(at + size));
+    ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(i));
+    Shift(i, -static_cast<std::ptrdiff_t>(size));
+  }
+
+  void Replace(std::size_t i, Span entry) {
+    Erase(i);
+    Insert(i, entry);
+  }
+
+  // Moves the entries from the one numbered from on to the end of to.
+  void MoveTail(std::size_t from, Node& to) {
+    for (std::size_t i = from; i < Count(); ++i) to.Append(Entry(i));
+    bytes_.resize(Start(from));
+    ends_.resize(from);
+  }
+
+ private:
+  std::size_t Start(std::size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
+  // Entries from i on moved by delta bytes.
+  void Shift(std::size_t i, std::ptrdiff_t delta) {
+    for (std::size_t k = i; k < ends_.size(); ++k) {
+      ends_[k] = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(ends_[k]) + delta);
+    }
+  }
+
+  Bytes bytes_;
+  std::vector<std::uint32_t> ends_;  // where each entry ends in bytes_
 };
 
-// A node on the way down and which of its entries was followed (entries.size() when the
-// way went on along the leaf chain instead).
+using NodeRef = std::shared_ptr<Node>;
+
+// A node on the way down and which of its entries was followed (Count() when the way went on
+// along the leaf chain instead).
 struct Step {
-  std::shared_ptr<const Node> node;
+  NodeRef node;
   std::size_t child = 0;
 };
 
@@ -52,7 +134,7 @@ void AppendBigEndian(Bytes& out, std::uint32_t value) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-std::uint32_t ChildOf(const Bytes& entry) {
+std::uint32_t ChildOf(Span entry) {
   if (entry.size() < 2 * kPointerSize) Corrupt("an index node entry is too short");
   const std::size_t at = entry.size() - kPointerSize;
   return (std::uint32_t{entry[at]} << 24) | (std::uint32_t{entry[at + 1]} << 16) |
@@ -60,39 +142,41 @@ std::uint32_t ChildOf(const Bytes& entry) {
 }
 
 // A node entry without its child pointer: the last leaf entry below it.
-bool EntryLess(const Bytes& node_entry, const Bytes& target) {
-  return std::lexicographical_compare(node_entry.begin(), node_entry.end() - kPointerSize,
-                                      target.begin(), target.end());
+bool EntryLess(Span node_entry, Span target) {
+  return Less(node_entry.first(node_entry.size() - kPointerSize), target);
 }
 
-std::size_t SharedPrefix(const std::vector<Bytes>& entries) {
-  if (entries.size() < 2) return 0;
-  std::size_t prefix = entries.front().size();
-  for (std::size_t i = 1; i < entries.size(); ++i) {
-    const auto [a, b] = std::mismatch(entries.front().begin(), entries.front().end(),
-                                      entries[i].begin(), entries[i].end());
-    prefix = std::min<std::size_t>(prefix, a - entries.front().begin());
-  }
-  // Every entry keeps at least one byte of its own.
-  for (const Bytes& entry : entries) prefix = std::min(prefix, entry.size() - 1);
-  return prefix;
+// The longest prefix a leaf's entries share, each keeping at least one byte of its own. The
+// entries are in order, so what the first and the last share all share, and only the first
+// can be as short as that.
+std::size_t SharedPrefix(const Node& node) {
+  if (node.Count() < 2) return 0;
+  const Span first = node.Front();
+  const Span last = node.Back();
+  const auto shared = static_cast<std::size_t>(
+      std::mismatch(first.begin(), first.end(), last.begin(), last.end()).first - first.begin());
+  return std::min({shared, first.size() - 1, last.size() - 1});
 }
 
 // Bytes the entries take on a page: leaves share a prefix, intermediate pages do not.
-std::size_t StoredSize(const std::vector<Bytes>& entries, bool leaf) {
-  std::size_t size = 0;
-  for (const Bytes& entry : entries) size += entry.size();
-  if (leaf && !entries.empty()) size -= SharedPrefix(entries) * (entries.size() - 1);
-  return size;
+std::size_t StoredSize(const Node& node, std::size_t prefix) {
+  return node.Empty() ? 0 : node.Size() - prefix * (node.Count() - 1);
 }
 
-bool Fits(const Node& node, std::size_t page_size) {
-  return StoredSize(node.entries, node.Leaf()) <= page_size - kFirstEntry;
+std::size_t PrefixOf(const Node& node) { return node.Leaf() ? SharedPrefix(node) : 0; }
+
+bool Fits(const Node& node, std::size_t prefix, std::size_t page_size) {
+  return kFirstEntry + StoredSize(node, prefix) <= page_size;
+}
+
+void CheckFits(const Node& node, std::size_t prefix, std::size_t page_size) {
+  if (!Fits(node, prefix, page_size)) throw Error("Internal error: an index page overflows.");
 }
 
 Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   Node node;
   node.page = page;
+  node.owner = owner;
   node.type = (*data)[0];
   if ((node.type != kIndexLeafPage && node.type != kIndexNodePage) ||
       ReadU32(*data, kOwnerOffset) != owner) {
@@ -101,68 +185,71 @@ Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   node.prev = ReadU32(*data, kPrevOffset);
   node.next = ReadU32(*data, kNextOffset);
   node.tail = ReadU32(*data, kTailOffset);
-  node.entries = ReadIndexEntries(*data, page);
   // Every entry ends with a row pointer, and on intermediate pages a child page after it.
   const std::size_t least = node.Leaf() ? kPointerSize : 2 * kPointerSize;
-  for (const Bytes& entry : node.entries) {
+  for (const Bytes& entry : ReadIndexEntries(*data, page)) {
     if (entry.size() < least) Corrupt("index page " + std::to_string(page) + " has a short entry");
+    node.Append(entry);
   }
   return node;
 }
 
 // Decoded index pages, kept while their pages are unchanged (posts read the same few pages
-// of each index again and again).
+// of each index again and again). A node is taken out to be changed and put back written.
 struct CachedNode {
   std::uint64_t stamp = 0;
-  std::shared_ptr<const Node> node;
+  NodeRef node;
 };
 constexpr std::size_t kCachedNodes = 512;
-thread_local std::unordered_map<std::uint64_t, CachedNode> node_cache;
+thread_local std::unordered_map<std::uint32_t, CachedNode> node_cache;
 
-std::shared_ptr<const Node> SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
-  const std::uint64_t stamp = pager.Stamp(page);
-  auto found = node_cache.find(page);
-  if (found != node_cache.end() && found->second.stamp == stamp &&
-      ReadU32(*pager.Read(page), kOwnerOffset) == owner) {
+void Remember(Pager& pager, NodeRef node) {
+  if (node_cache.size() >= kCachedNodes) node_cache.clear();
+  const std::uint32_t page = node->page;
+  node_cache[page] = {pager.Stamp(page), std::move(node)};
+}
+
+NodeRef SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
+  const auto found = node_cache.find(page);
+  if (found != node_cache.end() && found->second.stamp == pager.Stamp(page) &&
+      found->second.node->owner == owner) {
     return found->second.node;
   }
-  auto node = std::make_shared<const Node>(ParseNode(pager.Read(page), page, owner));
-  if (node_cache.size() >= kCachedNodes) node_cache.clear();
-  node_cache[page] = {stamp, node};
+  auto node = std::make_shared<Node>(ParseNode(pager.Read(page), page, owner));
+  Remember(pager, node);
   return node;
 }
 
-Node LoadNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
-  return *SharedNode(pager, page, owner);
+// node, to be changed: out of the cache (its page is about to change), copied only when
+// someone else still holds it.
+Node Release(NodeRef node) {
+  const auto found = node_cache.find(node->page);
+  if (found != node_cache.end() && found->second.node == node) node_cache.erase(found);
+  if (node.use_count() == 1) return std::move(*node);
+  return *node;
 }
 
-Bytes LayOut(const Node& node, std::uint32_t owner, std::size_t page_size,
-             std::optional<std::size_t> forced_prefix = std::nullopt) {
-  Bytes page(page_size, 0);
+// Lays node out on page (page size bytes), which it overwrites whole.
+void LayOut(const Node& node, std::span<std::uint8_t> page, std::size_t prefix) {
+  CheckFits(node, prefix, page.size());
+  std::fill(page.begin(), page.end(), 0);
   page[0] = node.type;
   page[1] = 0x01;
-  WriteU32(page, kOwnerOffset, owner);
+  WriteU32(page, kOwnerOffset, node.owner);
   WriteU32(page, kPrevOffset, node.prev);
   WriteU32(page, kNextOffset, node.next);
   WriteU32(page, kTailOffset, node.tail);
-  const std::size_t prefix =
-      forced_prefix ? *forced_prefix : (node.Leaf() ? SharedPrefix(node.entries) : 0);
   WriteU16(page, kPrefixOffset, static_cast<std::uint16_t>(prefix));
   std::size_t at = kFirstEntry;
-  for (std::size_t i = 0; i < node.entries.size(); ++i) {
-    const Bytes& entry = node.entries[i];
-    const std::size_t skip = i == 0 ? 0 : prefix;
-    if (at + entry.size() - skip > page_size)
-      throw Error("Internal error: an index page overflows.");
-    std::copy(entry.begin() + static_cast<std::ptrdiff_t>(skip), entry.end(),
-              page.begin() + static_cast<std::ptrdiff_t>(at));
-    at += entry.size() - skip;
+  for (std::size_t i = 0; i < node.Count(); ++i) {
+    const Span entry = node.Entry(i).subspan(i == 0 ? 0 : prefix);
+    std::copy(entry.begin(), entry.end(), page.begin() + static_cast<std::ptrdiff_t>(at));
+    at += entry.size();
     // The mask marks where each following entry starts and where the last one ends.
     const std::size_t bit = at - kFirstEntry;
     page[kMaskOffset + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
   }
-  WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page_size - at));
-  return page;
+  WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - at));
 }
 
 class IndexTree {
@@ -170,60 +257,67 @@ class IndexTree {
   IndexTree(Pager& pager, const TableDef& table, const IndexDef& index, int rank, int node_rank)
       : pager_(pager), table_(table), index_(index), rank_(rank), node_rank_(node_rank) {}
 
-  void Insert(const Bytes& entry) {
+  void Insert(Span entry) {
     std::vector<Step> path;
-    Node leaf = *Descend(entry, path);
-    const auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry);
-    if (at != leaf.entries.end() && *at == entry) Corrupt("an index already holds this row");
-    leaf.entries.insert(at, entry);
+    Node leaf = Release(Descend(entry, path));
+    const std::size_t at = leaf.LowerBound(entry);
+    if (at < leaf.Count() && Same(leaf.Entry(at), entry))
+      Corrupt("an index already holds this row");
+    leaf.Insert(at, entry);
     Store(std::move(leaf), path);
   }
 
-  void Remove(const Bytes& entry) {
+  void Remove(Span entry) {
     std::vector<Step> path;
-    Node leaf = *Descend(entry, path);
-    const auto at = std::lower_bound(leaf.entries.begin(), leaf.entries.end(), entry);
-    if (at == leaf.entries.end() || *at != entry) Corrupt("an index lacks an entry of a row");
-    leaf.entries.erase(at);
-    if (leaf.entries.empty() && !path.empty()) return Unlink(std::move(leaf), path);
+    Node leaf = Release(Descend(entry, path));
+    const std::size_t at = leaf.LowerBound(entry);
+    if (at == leaf.Count() || !Same(leaf.Entry(at), entry)) {
+      Corrupt("an index lacks an entry of a row");
+    }
+    leaf.Erase(at);
+    if (leaf.Empty() && !path.empty()) return Unlink(std::move(leaf), path);
     Store(std::move(leaf), path);
   }
 
   // Whether some entry starts with key (ignoring the row pointer that follows).
-  bool HasKey(const Bytes& key) {
+  bool HasKey(Span key) {
     std::vector<Step> path;
-    auto leaf = Descend(key, path);
+    NodeRef leaf = Descend(key, path);
     for (std::uint32_t hops = 0;; ++hops) {
-      const auto at = std::lower_bound(leaf->entries.begin(), leaf->entries.end(), key);
-      if (at != leaf->entries.end()) {
-        return at->size() == key.size() + kPointerSize &&
-               std::equal(key.begin(), key.end(), at->begin());
+      const std::size_t at = leaf->LowerBound(key);
+      if (at < leaf->Count()) {
+        const Span entry = leaf->Entry(at);
+        return entry.size() == key.size() + kPointerSize &&
+               std::equal(key.begin(), key.end(), entry.begin());
       }
       if (leaf->next == 0 || hops > pager_.PageCount()) return false;
-      leaf = SharedNode(pager_, leaf->next, table_.page);
+      leaf = Load(leaf->next);
     }
   }
 
+ private:
+  NodeRef Load(std::uint32_t page) { return SharedNode(pager_, page, table_.page); }
+
   // The leaf where entry belongs, and the intermediate pages above it.
-  std::shared_ptr<const Node> Descend(const Bytes& entry, std::vector<Step>& path) {
-    auto node = SharedNode(pager_, index_.first_page, table_.page);
+  NodeRef Descend(Span entry, std::vector<Step>& path) {
+    NodeRef node = Load(index_.first_page);
     for (int depth = 0; !node->Leaf(); ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
-      if (node->entries.empty()) Corrupt("index page " + std::to_string(node->page) + " is empty");
+      if (node->Empty()) Corrupt("index page " + std::to_string(node->page) + " is empty");
       std::size_t child = 0;
-      while (child + 1 < node->entries.size() && EntryLess(node->entries[child], entry)) ++child;
-      const std::uint32_t page = ChildOf(node->entries[child]);
+      while (child + 1 < node->Count() && EntryLess(node->Entry(child), entry)) ++child;
+      const std::uint32_t page = ChildOf(node->Entry(child));
       path.push_back({std::move(node), child});
-      node = SharedNode(pager_, page, table_.page);
+      node = Load(page);
     }
     // Past the last entry of its leaf: leaves that no intermediate page lists (Access's tail
     // leaves) follow on the chain.
-    for (std::uint32_t hops = 0;
-         node->next != 0 && !node->entries.empty() && node->entries.back() < entry; ++hops) {
+    for (std::uint32_t hops = 0; node->next != 0 && !node->Empty() && Less(node->Back(), entry);
+         ++hops) {
       if (hops > pager_.PageCount()) Corrupt("index leaf pages form a loop");
-      auto next = SharedNode(pager_, node->next, table_.page);
-      if (next->entries.empty() || entry < next->entries.front()) break;
-      if (!path.empty()) path.back().child = path.back().node->entries.size();
+      NodeRef next = Load(node->next);
+      if (next->Empty() || Less(entry, next->Front())) break;
+      if (!path.empty()) path.back().child = path.back().node->Count();
       node = std::move(next);
     }
     return node;
@@ -237,54 +331,57 @@ class IndexTree {
     return page;
   }
 
+  // A new node of this index, of type.
+  Node Fresh(std::uint8_t type) const {
+    Node node;
+    node.owner = table_.page;
+    node.type = type;
+    return node;
+  }
+
   // Writes node's page and keeps the node decoded; gives it back.
-  std::shared_ptr<const Node> Write(Node node, int rank) {
-    Bytes bytes = LayOut(node, table_.page, pager_.PageSize());
-    const std::uint32_t page = node.page;
-    pager_.Modify(page, rank) = std::move(bytes);
-    auto written = std::make_shared<const Node>(std::move(node));
-    if (node_cache.size() >= kCachedNodes) node_cache.clear();
-    node_cache[page] = {pager_.Stamp(page), written};
+  NodeRef Write(Node node, int rank) {
+    const std::size_t prefix = PrefixOf(node);
+    // Checked before the page changes, so that a failure leaves it as it was.
+    CheckFits(node, prefix, pager_.PageSize());
+    LayOut(node, pager_.Modify(node.page, rank), prefix);
+    auto written = std::make_shared<Node>(std::move(node));
+    Remember(pager_, written);
     return written;
   }
 
   void SetPrev(std::uint32_t page, std::uint32_t prev) {
     if (page == 0) return;
-    Node node = LoadNode(pager_, page, table_.page);
+    Node node = Release(Load(page));
     node.prev = prev;
-    Write(node, rank_);
+    Write(std::move(node), rank_);
   }
 
-  Bytes ParentEntry(const Node& child) const {
-    Bytes entry = child.entries.back();
-    if (child.Leaf()) {
-      AppendBigEndian(entry, child.page);
-    } else {
-      entry.resize(entry.size() - kPointerSize);
-      AppendBigEndian(entry, child.page);
-    }
+  static Bytes ParentEntry(const Node& child) {
+    const Span last = child.Back();
+    Bytes entry(last.begin(), child.Leaf() ? last.end() : last.end() - kPointerSize);
+    AppendBigEndian(entry, child.page);
     return entry;
   }
 
   // Whether the page the path leads to is on the tree's right edge (the last child all the
   // way down), where Access's tail leaves hang.
   static bool OnRightEdge(const std::vector<Step>& path) {
-    return std::all_of(path.begin(), path.end(), [](const Step& step) {
-      return step.child + 1 >= step.node->entries.size();
-    });
+    return std::all_of(path.begin(), path.end(),
+                       [](const Step& step) { return step.child + 1 >= step.node->Count(); });
   }
 
   // The rightmost leaf below node: down its last entries, then, on the right edge, along the
   // chain to the tail leaves that no intermediate page lists.
   std::uint32_t RightmostLeaf(const Node& node, bool right_edge) {
     if (node.Leaf()) return node.page;
-    if (node.entries.empty()) return node.tail;
-    std::uint32_t leaf = ChildOf(node.entries.back());
+    if (node.Empty()) return node.tail;
+    std::uint32_t leaf = ChildOf(node.Back());
     for (int depth = 0;; ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
       // A leaf is known by its type alone: only intermediate pages need their entries read.
       if ((*pager_.Read(leaf))[0] == kIndexLeafPage) break;
-      leaf = ChildOf(LoadNode(pager_, leaf, table_.page).entries.back());
+      leaf = ChildOf(Load(leaf)->Back());
     }
     for (std::uint32_t hops = 0; right_edge; ++hops) {
       const PageData data = pager_.Read(leaf);
@@ -295,51 +392,31 @@ class IndexTree {
     return leaf;
   }
 
+  // Where a full node splits: about half its bytes stay on the left.
+  static std::size_t SplitPoint(const Node& node) {
+    const std::size_t total = StoredSize(node, PrefixOf(node));
+    std::size_t cut = 1;
+    for (std::size_t size = 0; cut < node.Count() - 1; ++cut) {
+      size += node.Entry(cut - 1).size();
+      if (size >= total / 2) break;
+    }
+    return cut;
+  }
+
   // Writes node, splitting it when it overflows, and brings the pages above up to date.
   void Store(Node node, std::vector<Step>& path) {
     const int rank = node.Leaf() ? rank_ : node_rank_;
     const bool right_edge = OnRightEdge(path);
     if (!node.Leaf()) node.tail = RightmostLeaf(node, right_edge);
-    if (Fits(node, pager_.PageSize())) {
-      const auto written = Write(std::move(node), rank);
+    if (Fits(node, PrefixOf(node), pager_.PageSize())) {
+      const NodeRef written = Write(std::move(node), rank);
       return UpdateParent(*written, path);
     }
-    if (node.entries.size() < 2) Corrupt("an index entry is larger than a page");
-    // Split by bytes: the left half stays on this page, the right half goes to a new one.
-    const std::size_t total = StoredSize(node.entries, node.Leaf());
-    std::size_t cut = 1;
-    for (std::size_t size = 0; cut < node.entries.size() - 1; ++cut) {
-      size += node.entries[cut - 1].size();
-      if (size >= total / 2) break;
-    }
-    Node right;
-    right.type = node.type;
-    right.entries.assign(node.entries.begin() + static_cast<std::ptrdiff_t>(cut),
-                         node.entries.end());
-    node.entries.resize(cut);
-    if (path.empty()) {
-      // The root keeps its page: both halves move down to new pages.
-      Node left;
-      left.type = node.type;
-      left.entries = std::move(node.entries);
-      left.page = NewPage();
-      right.page = NewPage();
-      if (left.Leaf()) {
-        left.next = right.page;
-        right.prev = left.page;
-      }
-      if (!left.Leaf()) left.tail = RightmostLeaf(left, false);
-      if (!right.Leaf()) right.tail = RightmostLeaf(right, true);
-      Write(left, rank::kNewPage);
-      Write(right, rank::kNewPage);
-      Node root;
-      root.page = node.page;
-      root.type = kIndexNodePage;
-      root.entries = {ParentEntry(left), ParentEntry(right)};
-      root.tail = RightmostLeaf(root, true);
-      Write(root, node_rank_);
-      return;
-    }
+    if (node.Count() < 2) Corrupt("an index entry is larger than a page");
+    // The left half stays on this page, the right half goes to a new one.
+    Node right = Fresh(node.type);
+    node.MoveTail(SplitPoint(node), right);
+    if (path.empty()) return SplitRoot(std::move(node), std::move(right));
     right.page = NewPage();
     if (node.Leaf()) {
       right.prev = node.page;
@@ -348,19 +425,41 @@ class IndexTree {
       node.next = right.page;
     }
     if (!right.Leaf()) right.tail = RightmostLeaf(right, right_edge);
-    Write(right, rank::kNewPage);
+    const NodeRef written_right = Write(std::move(right), rank::kNewPage);
     if (!node.Leaf()) node.tail = RightmostLeaf(node, false);
-    Write(node, rank);
+    const NodeRef written_left = Write(std::move(node), rank);
     Step step = std::move(path.back());
     path.pop_back();
-    Node parent = *step.node;
-    if (step.child < parent.entries.size()) {
-      parent.entries[step.child] = ParentEntry(node);
-      parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(step.child) + 1,
-                            ParentEntry(right));
-    }
+    Node parent = Release(std::move(step.node));
     // A tail leaf that split: its new right half is another tail leaf.
+    if (step.child < parent.Count()) {
+      parent.Replace(step.child, ParentEntry(*written_left));
+      parent.Insert(step.child + 1, ParentEntry(*written_right));
+    }
     Store(std::move(parent), path);
+  }
+
+  // The root keeps its page: both halves of it move down to new pages.
+  void SplitRoot(Node root, Node right) {
+    Node left = Fresh(root.type);
+    root.MoveTail(0, left);
+    left.page = NewPage();
+    right.page = NewPage();
+    if (left.Leaf()) {
+      left.next = right.page;
+      right.prev = left.page;
+    } else {
+      left.tail = RightmostLeaf(left, false);
+      right.tail = RightmostLeaf(right, true);
+    }
+    const NodeRef written_left = Write(std::move(left), rank::kNewPage);
+    const NodeRef written_right = Write(std::move(right), rank::kNewPage);
+    Node top = Fresh(kIndexNodePage);
+    top.page = root.page;
+    top.Append(ParentEntry(*written_left));
+    top.Append(ParentEntry(*written_right));
+    top.tail = RightmostLeaf(top, true);
+    Write(std::move(top), node_rank_);
   }
 
   // After node changed: the entry above that names it holds its last entry. A tail leaf has
@@ -368,16 +467,15 @@ class IndexTree {
   // them goes to the last child anyway), as Access lets them: appending a key then writes
   // only its leaf.
   void UpdateParent(const Node& node, std::vector<Step>& path) {
-    if (path.empty() || path.back().child >= path.back().node->entries.size() ||
-        OnRightEdge(path)) {
+    if (path.empty() || path.back().child >= path.back().node->Count() || OnRightEdge(path)) {
       return;
     }
     Step step = std::move(path.back());
     path.pop_back();
-    Bytes entry = ParentEntry(node);
-    if (step.node->entries[step.child] == entry) return;
-    Node parent = *step.node;
-    parent.entries[step.child] = std::move(entry);
+    const Bytes entry = ParentEntry(node);
+    if (Same(step.node->Entry(step.child), entry)) return;
+    Node parent = Release(std::move(step.node));
+    parent.Replace(step.child, entry);
     Store(std::move(parent), path);
   }
 
@@ -385,30 +483,27 @@ class IndexTree {
   void Unlink(Node node, std::vector<Step>& path) {
     if (node.Leaf()) {
       if (node.prev != 0) {
-        Node prev = LoadNode(pager_, node.prev, table_.page);
+        Node prev = Release(Load(node.prev));
         prev.next = node.next;
-        Write(prev, rank_);
+        Write(std::move(prev), rank_);
       }
       SetPrev(node.next, node.prev);
     }
     Free(node.page);
     Step step = std::move(path.back());
     path.pop_back();
-    Node parent = *step.node;
-    if (step.child < parent.entries.size()) {
-      parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(step.child));
-    }
-    if (parent.entries.empty() && OnRightEdge(path) && parent.tail != 0 &&
-        freed_.count(parent.tail) == 0) {
+    Node parent = Release(std::move(step.node));
+    if (step.child < parent.Count()) parent.Erase(step.child);
+    if (parent.Empty() && OnRightEdge(path) && parent.tail != 0 && freed_.count(parent.tail) == 0) {
       // Only a tail leaf is left below: list it, so that the page keeps a child.
-      parent.entries.push_back(ParentEntry(LoadNode(pager_, parent.tail, table_.page)));
+      parent.Append(ParentEntry(*Load(parent.tail)));
     }
-    if (parent.entries.empty()) {
+    if (parent.Empty()) {
       if (path.empty()) {
         // The root lost its last child: it becomes an empty leaf.
-        Node root;
+        Node root = Fresh(kIndexLeafPage);
         root.page = parent.page;
-        Write(root, node_rank_);
+        Write(std::move(root), node_rank_);
         return;
       }
       return Unlink(std::move(parent), path);
@@ -509,17 +604,20 @@ std::vector<std::vector<std::uint8_t>> IndexEntries(Pager& pager, std::uint32_t 
   std::uint32_t page = root;
   for (int depth = 0;; ++depth) {
     if (depth == kMaxDepth) Corrupt("an index tree is too deep");
-    Node node = LoadNode(pager, page, table_page);
-    if (node.Leaf()) break;
-    if (node.entries.empty()) Corrupt("an index page is empty");
-    page = ChildOf(node.entries.front());
+    const NodeRef node = SharedNode(pager, page, table_page);
+    if (node->Leaf()) break;
+    if (node->Empty()) Corrupt("an index page is empty");
+    page = ChildOf(node->Front());
   }
   std::vector<Bytes> entries;
   for (std::uint32_t hops = 0; page != 0; ++hops) {
     if (hops > pager.PageCount()) Corrupt("index leaf pages form a loop");
-    Node node = LoadNode(pager, page, table_page);
-    entries.insert(entries.end(), node.entries.begin(), node.entries.end());
-    page = node.next;
+    const NodeRef node = SharedNode(pager, page, table_page);
+    for (std::size_t i = 0; i < node->Count(); ++i) {
+      const Span entry = node->Entry(i);
+      entries.emplace_back(entry.begin(), entry.end());
+    }
+    page = node->next;
   }
   return entries;
 }
@@ -529,10 +627,13 @@ std::vector<std::uint8_t> LayOutLeafPage(const std::vector<std::vector<std::uint
                                          std::uint32_t next, std::size_t page_size,
                                          std::optional<std::size_t> prefix) {
   Node node;
-  node.entries = entries;
+  node.owner = owner;
   node.prev = prev;
   node.next = next;
-  return LayOut(node, owner, page_size, prefix);
+  for (const Bytes& entry : entries) node.Append(entry);
+  Bytes page(page_size);
+  LayOut(node, page, prefix ? *prefix : SharedPrefix(node));
+  return page;
 }
 
 }  // namespace jetdb

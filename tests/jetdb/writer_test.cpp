@@ -425,3 +425,139 @@ TEST(InsertAndDelete, RandomPostsAgreeWithAModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The leaves of an index from the leftmost along the chain.
+std::vector<std::uint32_t> Leaves(jetdb::Pager& pager, std::uint32_t root) {
+  std::uint32_t page = root;
+  while ((*pager.Read(page))[0] == jetdb::kIndexNodePage) {
+    page = Pointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
+  }
+  std::vector<std::uint32_t> leaves;
+  for (; page != 0; page = jetdb::ReadU32(*pager.Read(page), 16)) leaves.push_back(page);
+  return leaves;
+}
+
+// What every entry shares with the first, each keeping a byte of its own, found the long way.
+std::size_t LongestPrefix(const std::vector<std::vector<std::uint8_t>>& entries) {
+  if (entries.size() < 2) return 0;
+  std::size_t prefix = entries.front().size();
+  for (const auto& entry : entries) {
+    std::size_t same = 0;
+    while (same < entry.size() && same < entries.front().size() &&
+           entry[same] == entries.front()[same]) {
+      ++same;
+    }
+    prefix = std::min({prefix, same, entry.size() - 1});
+  }
+  return prefix;
+}
+
+}  // namespace
+
+// Leaves changed entry by entry hold what laying out their entries afresh gives: in order,
+// sharing the longest prefix. Keys with long common starts, duplicates and a descending
+// column shift the prefix as entries come and go at either end of a page.
+TEST(IndexPages, ChangedLeavesEqualFreshLayouts) {
+  Copy copy("emptyJet4.mdb");
+  auto& database = *copy.database;
+  jetdb::CreateTable(database, "Parts",
+                     {{"ID", ColumnType::kLong, 0, true},
+                      {"Name", ColumnType::kText, 80},
+                      {"Lot", ColumnType::kLong}},
+                     {{"PrimaryKey", {{0, true}}, true},
+                      {"Name", {{1, true}}},
+                      {"LotName", {{2, false}, {1, true}}}});
+  auto parts = database.OpenWriter("Parts");
+  auto& pager = database.GetPager();
+  std::mt19937 random(11);
+  std::vector<std::uint32_t> live;
+  std::size_t leaves = 0;
+  for (int step = 0; step < 3000; ++step) {
+    if (live.empty() || random() % 3 != 0) {
+      const std::string name = std::string(random() % 30, 'p') + std::to_string(random() % 40);
+      live.push_back(parts.Insert(
+          {{"Name", Value::Text(name)}, {"Lot", Value::Integer(static_cast<int>(random() % 5))}}));
+    } else {
+      const std::size_t victim = random() % live.size();
+      parts.Delete(live[victim]);
+      live.erase(live.begin() + static_cast<std::ptrdiff_t>(victim));
+    }
+    if (step % 300 != 299) continue;
+    for (const auto& index : parts.Definition().indexes) {
+      for (const std::uint32_t page : Leaves(pager, index.first_page)) {
+        const auto data = pager.Read(page);
+        const auto entries = jetdb::ReadIndexEntries(*data, page);
+        ASSERT_TRUE(std::is_sorted(entries.begin(), entries.end()));
+        ASSERT_EQ(std::adjacent_find(entries.begin(), entries.end()), entries.end());
+        const std::size_t prefix = LongestPrefix(entries);
+        ASSERT_EQ(jetdb::ReadU16(*data, 24), prefix) << "step " << step << ", leaf " << page;
+        ASSERT_EQ(jetdb::LayOutLeafPage(entries, parts.Definition().page, jetdb::ReadU32(*data, 12),
+                                        jetdb::ReadU32(*data, 16), data->size(), prefix),
+                  *data)
+            << "step " << step << ", leaf " << page;
+        ++leaves;
+      }
+    }
+  }
+  EXPECT_GT(leaves, 100u);
+  // An entry that all the others start with still keeps a byte of its own.
+  const auto page = jetdb::LayOutLeafPage({{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 7}},
+                                          1, 0, 0, 4096);
+  EXPECT_EQ(jetdb::ReadU16(page, 24), 4u);
+}
+
+// Index changes dropped with their post (a write that failed) leave nothing behind: the
+// engine decodes the pages again instead of keeping what it made of the dropped bytes, even
+// when the dropped changes split pages and took new ones.
+TEST(IndexPages, DiscardedChangesAreForgotten) {
+  Copy copy("emptyJet4.mdb");
+  auto& database = *copy.database;
+  jetdb::CreateTable(database, "Tags",
+                     {{"ID", ColumnType::kLong, 0, true}, {"Tag", ColumnType::kText, 40}},
+                     {{"PrimaryKey", {{0, true}}, true}, {"Tag", {{1, true}}}});
+  auto tags = database.OpenWriter("Tags");
+  std::vector<std::uint32_t> pointers;
+  for (int i = 0; i < 400; ++i) {
+    pointers.push_back(tags.Insert({{"Tag", Value::Text("tag " + std::to_string(i * 37 % 400))}}));
+  }
+  auto& pager = database.GetPager();
+  const TableDef& table = tags.Definition();
+  auto all_entries = [&] {
+    std::vector<std::vector<std::vector<std::uint8_t>>> all;
+    for (const auto& index : table.indexes) {
+      all.push_back(jetdb::IndexEntries(pager, table.page, index.first_page));
+    }
+    return all;
+  };
+  const auto kept = all_entries();
+  const std::uint32_t pages = pager.PageCount();
+  auto row_bytes = [&](std::uint32_t pointer) {
+    const auto row = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, pointer));
+    return std::vector<std::uint8_t>(row.slot.bytes.begin(), row.slot.bytes.end());
+  };
+  // Enough entries to split leaves, then dropped.
+  for (std::uint32_t i = 0; i < 300; ++i) {
+    const auto bytes = row_bytes(pointers[i % pointers.size()]);
+    jetdb::AddIndexEntries(pager, table, jetdb::Row(table, bytes), 0x00FFFF00u + i);
+  }
+  ASSERT_GT(pager.PageCount(), pages);
+  pager.Discard();
+  EXPECT_EQ(pager.PageCount(), pages);
+  EXPECT_EQ(all_entries(), kept);
+  // Removals dropped the same way.
+  for (std::size_t i = 0; i < 200; ++i) {
+    const auto bytes = row_bytes(pointers[i]);
+    jetdb::RemoveIndexEntries(pager, table, jetdb::Row(table, bytes), pointers[i]);
+  }
+  pager.Discard();
+  EXPECT_EQ(all_entries(), kept);
+  // Posts after that land in the pages as they are.
+  for (int i = 0; i < 200; ++i) {
+    tags.Insert({{"Tag", Value::Text("tag " + std::to_string(i) + "b")}});
+    tags.Delete(pointers[static_cast<std::size_t>(i)]);
+  }
+  ExpectConsistent(database, "Tags");
+  EXPECT_EQ(jetdb::IndexEntries(pager, table.page, table.indexes[0].first_page).size(), 400u);
+}
