@@ -35,6 +35,7 @@ constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 constexpr std::uint16_t kWesternCodePage = 1252;
 constexpr std::uint8_t kSystemTable = 0x53;
 constexpr std::size_t kUsageMapRowSize = 69;  // type, first page, 64 bytes of bits
+constexpr std::size_t kRowCountOffset = 12;   // of a data page
 
 // Where everything goes: the pages Jet uses for a new database.
 constexpr std::uint32_t kMapPage = 6;         // the usage maps of every system table
@@ -372,7 +373,8 @@ struct AccessRow {
   bool inheritable;
 };
 
-// Security ids of the built-in accounts, in the short form Jet stores.
+// Security ids of the built-in accounts, in the short form Jet stores. The names are ours:
+// which account each one is has not been checked.
 const std::vector<std::uint8_t> kAdmins = {0x64, 0x8B};
 const std::vector<std::uint8_t> kCreator = {0x65, 0x89};
 const std::vector<std::uint8_t> kUsers = {0x65, 0x8B};
@@ -401,16 +403,13 @@ std::vector<std::uint8_t> NewDatabaseBytes(double creation_date, std::uint32_t r
   std::vector<std::vector<std::uint8_t>> leaves;
   for (const SystemTable& table : SystemTables()) {
     const TableMaps assigned = AssignMaps(table, next_map);
-    // Jet counts the index entries of the catalog's rows in both tables that have rows.
+    // The index entry counts Jet leaves: 8 (the catalog's rows) in both tables that have rows,
+    // MSysACEs' 16 rows notwithstanding. The reader and writer do not use them.
     const std::uint32_t index_rows = table.page <= 3 ? 8 : 0;
     const std::vector<std::uint8_t> definition = Definition(table, assigned, next_leaf, index_rows);
     file.insert(file.end(), definition.begin(), definition.end());
-    const std::uint32_t maps_needed = 2 +
-                                      2 * static_cast<std::uint32_t>(assigned.long_values.size()) +
-                                      static_cast<std::uint32_t>(table.indexes.size());
-    for (std::uint32_t i = 0; i < maps_needed; ++i) {
-      std::vector<std::uint8_t> row(kUsageMapRowSize, 0);
-      AddRow(maps, row);
+    while (ReadU16(maps, kRowCountOffset) < next_map) {
+      AddRow(maps, std::vector<std::uint8_t>(kUsageMapRowSize, 0));
     }
     for (std::size_t i = 0; i < table.indexes.size(); ++i) {
       const std::uint32_t leaf_page = next_leaf++;
