@@ -109,8 +109,10 @@ std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::span<const std::uint8_
 }
 
 void MarkRowDeleted(std::vector<std::uint8_t>& page, std::uint8_t row) {
+  // Jet sets both flags on a deleted row; a row with the first flag alone is one that moved
+  // (reached only through the pointer left in its place), and other readers show it.
   const std::size_t at = kDataPageHeaderSize + row * 2u;
-  WriteU16(page, at, static_cast<std::uint16_t>(ReadU16(page, at) | kRowDeleted));
+  WriteU16(page, at, static_cast<std::uint16_t>(ReadU16(page, at) | kRowDeleted | kRowOverflow));
 }
 
 void SetUsageMapBit(Pager& pager, std::uint32_t map_pointer, std::uint32_t page, bool on,

@@ -345,11 +345,19 @@ TEST(Delete, EmptiesAccessTablesKeepingEveryIndexInStep) {
     const auto table = copy.database->OpenTable(name);
     const std::uint32_t count = table.RowCount();
     std::uint32_t deleted = 0;
+    std::vector<std::uint32_t> pointers;
     for (auto rows = table.Rows(); rows.Next(); ++deleted) {
+      pointers.push_back(rows.RowPointer());
       writer.Delete(rows.RowPointer());
       if (deleted % 500 == 0) ExpectConsistent(*copy.database, name);
     }
     EXPECT_EQ(deleted, count);
+    // Marked as Access marks a deleted row (both flags): other readers skip it too.
+    for (std::uint32_t pointer : pointers) {
+      const auto page = copy.database->GetPager().Read(pointer >> 8);
+      const std::uint16_t offset = jetdb::ReadU16(*page, 14 + 2 * (pointer & 0xFF));
+      EXPECT_EQ(offset & 0xC000, 0xC000) << std::hex << pointer;
+    }
     EXPECT_EQ(writer.Definition().row_count, 0u);
     ExpectConsistent(*copy.database, name);
     EXPECT_THROW(writer.Delete(table.Rows().RowPointer()), Error);
