@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ranges>
 #include <set>
 #include <span>
 #include <unordered_map>
@@ -42,6 +43,14 @@ int Compare(Span a, Span b) {
 }
 
 bool Less(Span a, Span b) { return Compare(a, b) < 0; }
+
+// The first of count entries in order that before does not hold for (count if none): a
+// binary search.
+template <typename Before>
+std::size_t FirstNotBefore(std::size_t count, Before before) {
+  const auto numbers = std::views::iota(std::size_t{0}, count);
+  return static_cast<std::size_t>(std::ranges::partition_point(numbers, before) - numbers.begin());
+}
 bool Same(Span a, Span b) { return Compare(a, b) == 0; }
 
 // One index page in memory: its entries whole (a leaf's shared prefix put back), back to back
@@ -66,17 +75,7 @@ class Node {
 
   // The first entry not less than key; Count() when there is none.
   std::size_t LowerBound(Span key) const {
-    std::size_t low = 0;
-    std::size_t high = Count();
-    while (low < high) {
-      const std::size_t middle = low + (high - low) / 2;
-      if (Less(Entry(middle), key)) {
-        low = middle + 1;
-      } else {
-        high = middle;
-      }
-    }
-    return low;
+    return FirstNotBefore(Count(), [&](std::size_t i) { return Less(Entry(i), key); });
   }
 
   void Insert(std::size_t i, Span entry) {
@@ -85,7 +84,13 @@ class Node {
     ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint32_t>(at));
     Shift(i, static_cast<std::ptrdiff_t>(entry.size()));
   }
-  void Append(Span entry) { Insert(Count(), entry); }
+  void Append(Span entry) { Append(entry, {}); }
+  // An entry of two parts: a prefix shared with the first entry, then its own bytes.
+  void Append(Span shared, Span own) {
+    bytes_.insert(bytes_.end(), shared.begin(), shared.end());
+    bytes_.insert(bytes_.end(), own.begin(), own.end());
+    ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+  }
 
   void Erase(std::size_t i) {
     const std::size_t at = Start(i);
@@ -146,6 +151,13 @@ bool EntryLess(Span node_entry, Span target) {
   return Less(node_entry.first(node_entry.size() - kPointerSize), target);
 }
 
+// Which child of an intermediate node entry belongs under: the first whose last entry is not
+// less than it, else the last (entries past every child go to the last one).
+std::size_t ChildFor(const Node& node, Span entry) {
+  return FirstNotBefore(node.Count() - 1,
+                        [&](std::size_t i) { return EntryLess(node.Entry(i), entry); });
+}
+
 // The longest prefix a leaf's entries share, each keeping at least one byte of its own. The
 // entries are in order, so what the first and the last share all share, and only the first
 // can be as short as that.
@@ -173,6 +185,34 @@ void CheckFits(const Node& node, std::size_t prefix, std::size_t page_size) {
   if (!Fits(node, prefix, page_size)) throw Error("Internal error: an index page overflows.");
 }
 
+// The entries of an index page, whole (as ReadIndexEntries gives them), into node without an
+// allocation per entry: the mask marks where each entry after the first starts and where the
+// last one ends; all but the first leave out the prefix they share with the first.
+void ReadEntries(std::span<const std::uint8_t> page, std::uint32_t number, Node& node) {
+  thread_local std::vector<std::size_t> starts;
+  starts.assign(1, kFirstEntry);
+  for (std::size_t byte = kMaskOffset; byte < kFirstEntry; ++byte) {
+    if (page[byte] == 0) continue;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if (!(page[byte] & (1u << bit))) continue;
+      const std::size_t offset = kFirstEntry + (byte - kMaskOffset) * 8 + bit;
+      if (offset > page.size()) {
+        Corrupt("index page " + std::to_string(number) + " has entries past its end");
+      }
+      starts.push_back(offset);
+    }
+  }
+  if (starts.size() < 2) return;
+  const std::size_t prefix = ReadU16(page, kPrefixOffset);
+  if (prefix > starts[1] - starts[0]) {
+    Corrupt("index page " + std::to_string(number) + " has a bad prefix length");
+  }
+  const Span shared = page.subspan(kFirstEntry, prefix);
+  for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+    node.Append(i == 0 ? Span() : shared, page.subspan(starts[i], starts[i + 1] - starts[i]));
+  }
+}
+
 Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   Node node;
   node.page = page;
@@ -187,9 +227,11 @@ Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
   node.tail = ReadU32(*data, kTailOffset);
   // Every entry ends with a row pointer, and on intermediate pages a child page after it.
   const std::size_t least = node.Leaf() ? kPointerSize : 2 * kPointerSize;
-  for (const Bytes& entry : ReadIndexEntries(*data, page)) {
-    if (entry.size() < least) Corrupt("index page " + std::to_string(page) + " has a short entry");
-    node.Append(entry);
+  ReadEntries(*data, page, node);
+  for (std::size_t i = 0; i < node.Count(); ++i) {
+    if (node.Entry(i).size() < least) {
+      Corrupt("index page " + std::to_string(page) + " has a short entry");
+    }
   }
   return node;
 }
@@ -304,8 +346,7 @@ class IndexTree {
     for (int depth = 0; !node->Leaf(); ++depth) {
       if (depth == kMaxDepth) Corrupt("an index tree is too deep");
       if (node->Empty()) Corrupt("index page " + std::to_string(node->page) + " is empty");
-      std::size_t child = 0;
-      while (child + 1 < node->Count() && EntryLess(node->Entry(child), entry)) ++child;
+      const std::size_t child = ChildFor(*node, entry);
       const std::uint32_t page = ChildOf(node->Entry(child));
       path.push_back({std::move(node), child});
       node = Load(page);
