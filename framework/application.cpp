@@ -78,6 +78,11 @@ std::wstring ExceptionText(std::exception_ptr error) {
   }
 }
 
+void Application::ShowMessage(const std::wstring& text) {
+  HWND owner = GetActiveWindow();
+  MessageBoxW(owner ? owner : main_window_, text.c_str(), title_.c_str(), MB_OK);
+}
+
 void Application::HandleException(std::exception_ptr error) {
   try {
     if (exception_hook_) {

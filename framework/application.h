@@ -27,6 +27,10 @@ class Application {
   void ProcessMessages();
   bool Terminated() const { return terminated_; }
 
+  // A modal box with text and an OK button, titled with the application's title, over the
+  // active window of the program; returns when it is dismissed.
+  void ShowMessage(const std::wstring& text);
+
   // The application-wide cursor: every window of the program shows it while it is set.
   void SetCursor(HCURSOR cursor);
   HCURSOR Cursor() const { return cursor_; }

@@ -87,6 +87,7 @@ TForm8::TForm8() {
                       DEFAULT_PITCH | FF_DONTCARE, resources::kForm8Font);
   CreateControls();
   SetFocus(Control(L"Edit1"));
+  SetUpDatabaseObjects();
 }
 
 TForm8::~TForm8() {
@@ -126,10 +127,14 @@ void TForm8::SizeLabelToText(HWND label) {
   SetWindowPos(label, nullptr, 0, 0, size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TForm8::ShowStatus(const std::wstring& text) {
+void TForm8::SetStatusLine(const std::wstring& text) {
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
   SizeLabelToText(label);
+}
+
+void TForm8::ShowStatus(const std::wstring& text) {
+  SetStatusLine(text);
   framework::Application::Instance().ProcessMessages();
 }
 
@@ -199,7 +204,11 @@ void TForm8::BitBtn1Click() {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{running_};
-  if (OnRun) OnRun(*this);
+  if (OnRun) {
+    OnRun(*this);
+  } else {
+    Translate();
+  }
 }
 
 void TForm8::BitBtn2Click() {

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "framework/data/data.h"
 #include "framework/glyph.h"
 
 namespace translator {
@@ -36,10 +38,37 @@ class TForm8 {
   void BitBtn1Click();
   void BitBtn2Click();
 
-  // The run behind Run; the translation supplies it.
+  // Replaces the translation behind Run, for tests of the window alone.
   std::function<void(TForm8&)> OnRun;
   // Closes the window, once no event handler of it is running any more.
   void Close();
+
+  // The two databases and the tables the translation reads and writes; created closed.
+  framework::data::Connection OldGageConnection{"OldGageConnection"};
+  framework::data::Connection NewGageConnection{"NewGageConnection"};
+  framework::data::Table OldGageMasterTable{"OldGageMasterTable"};
+  framework::data::Table OLdGageDetailsTable{"OLdGageDetailsTable"};
+  framework::data::Table OldInspectorsTable{"OldInspectorsTable"};
+  framework::data::Table OldDispositionTable{"OldDispositionTable"};
+  framework::data::Table OldFrequencyTable{"OldFrequencyTable"};
+  framework::data::Table OldLocationTable{"OldLocationTable"};
+  framework::data::Table OldTracibilityTable{"OldTracibilityTable"};
+  framework::data::Table OldOwnershipTable{"OldOwnershipTable"};
+  framework::data::Table NewGagemasterTable{"NewGagemasterTable"};
+  framework::data::Table NewCalibrationHeaderTable{"NewCalibrationHeaderTable"};
+  framework::data::Table NewTestPointsTable{"NewTestPointsTable"};
+  framework::data::Table NewTestPointsResultsTable{"NewTestPointsResultsTable"};
+  framework::data::Table NewGageColumnsTable{"NewGageColumnsTable"};
+  framework::data::Table NewCalibrationColumnsTable{"NewCalibrationColumnsTable"};
+  framework::data::DataSource OldGageMasterDatasource{"OldGageMasterDatasource"};
+
+  // The translation (behind Run) and its steps.
+  void Translate();
+  void ClearNewTables();
+  void WriteCalibrationColumns();
+  void WriteGageColumns();
+  // The auto-number key the last insert on the new database gave.
+  int GetLastIdentity();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -50,6 +79,16 @@ class TForm8 {
   void SizeLabelToText(HWND label);
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
+  void SetUpDatabaseObjects();
+  void SetStatusLine(const std::wstring& text);
+  void OpenTables();
+  bool CopyGauge();  // false when the run is to stop
+  void WriteCalibrationHeader();
+  void WriteTestPoint();
+  void CleanUp();
+  void WriteColumnDefinition(framework::data::Table& target, int order, const char* heading,
+                             const char* field_name, framework::data::Table* pick_list = nullptr,
+                             const char* pick_list_column = nullptr);
 
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
@@ -61,6 +100,15 @@ class TForm8 {
   bool running_ = false;
   // The open-file dialog keeps its folder and file name between uses.
   wchar_t dialog_file_[MAX_PATH] = {};
+
+  // Values of one run.
+  std::string link_field_;
+  int gauge_counter_ = 0;
+  int gauge_key_ = 0;
+  // The keys a result row links to: set only while their rows belong to the current gauge
+  // and detail row, so that a result never names another gauge's calibration or test point.
+  std::optional<int> calibration_key_;
+  std::optional<int> test_point_key_;
 };
 
 }  // namespace translator
