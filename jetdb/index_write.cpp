@@ -72,13 +72,28 @@ class Node {
   Span Back() const { return Entry(Count() - 1); }
   // The bytes of every entry, whole.
   std::size_t Size() const { return bytes_.size(); }
+  // The bytes of the entries up to i, whole.
+  std::size_t SizeThrough(std::size_t i) const { return ends_[i]; }
 
   // The first entry not less than key; Count() when there is none.
   std::size_t LowerBound(Span key) const {
     return FirstNotBefore(Count(), [&](std::size_t i) { return Less(Entry(i), key); });
   }
 
+  // What the node's page holds, when known: the node laid out with prefix, as the page was
+  // when its stamp was stamp, but for one entry inserted (change 1) or erased (change -1) at
+  // index at since. A write can then move a few bytes instead of laying out every entry.
+  struct OnPage {
+    std::uint64_t stamp = 0;
+    std::size_t prefix = 0;
+    int change = 0;
+    std::size_t at = 0;
+  };
+  const std::optional<OnPage>& Page() const { return on_page_; }
+  void LaidOut(std::uint64_t stamp, std::size_t prefix) { on_page_ = OnPage{stamp, prefix}; }
+
   void Insert(std::size_t i, Span entry) {
+    Note(1, i);
     const std::size_t at = Start(i);
     bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(at), entry.begin(), entry.end());
     ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint32_t>(at));
@@ -87,12 +102,14 @@ class Node {
   void Append(Span entry) { Append(entry, {}); }
   // An entry of two parts: a prefix shared with the first entry, then its own bytes.
   void Append(Span shared, Span own) {
+    on_page_.reset();
     bytes_.insert(bytes_.end(), shared.begin(), shared.end());
     bytes_.insert(bytes_.end(), own.begin(), own.end());
     ends_.push_back(static_cast<std::uint32_t>(bytes_.size()));
   }
 
   void Erase(std::size_t i) {
+    Note(-1, i);
     const std::size_t at = Start(i);
     const std::size_t size = ends_[i] - at;
     bytes_.erase(bytes_.begin() + static_cast<std::ptrdiff_t>(at),
@@ -108,6 +125,7 @@ class Node {
 
   // Moves the entries from the one numbered from on to the end of to.
   void MoveTail(std::size_t from, Node& to) {
+    on_page_.reset();
     for (std::size_t i = from; i < Count(); ++i) to.Append(Entry(i));
     bytes_.resize(Start(from));
     ends_.resize(from);
@@ -115,6 +133,15 @@ class Node {
 
  private:
   std::size_t Start(std::size_t i) const { return i == 0 ? 0 : ends_[i - 1]; }
+  // A second change since the page was laid out: the page is no longer known.
+  void Note(int change, std::size_t i) {
+    if (on_page_ && on_page_->change == 0) {
+      on_page_->change = change;
+      on_page_->at = i;
+    } else {
+      on_page_.reset();
+    }
+  }
   // Entries from i on moved by delta bytes.
   void Shift(std::size_t i, std::ptrdiff_t delta) {
     for (std::size_t k = i; k < ends_.size(); ++k) {
@@ -124,6 +151,7 @@ class Node {
 
   Bytes bytes_;
   std::vector<std::uint32_t> ends_;  // where each entry ends in bytes_
+  std::optional<OnPage> on_page_;
 };
 
 using NodeRef = std::shared_ptr<Node>;
@@ -294,6 +322,54 @@ void LayOut(const Node& node, std::span<std::uint8_t> page, std::size_t prefix) 
   WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - at));
 }
 
+// Where entry i of node ends on its page: the first entry is whole, the others leave out the
+// prefix.
+std::size_t StoredEnd(const Node& node, std::size_t i, std::size_t prefix) {
+  return kFirstEntry + node.SizeThrough(i) - i * prefix;
+}
+
+// Lays node out on page by moving what follows the one entry inserted or erased since page
+// was laid out, when page is known to hold that layout (stamp: the page's now) and the prefix
+// is the same; gives whether it could. The bytes are those LayOut writes.
+bool LayOutChange(const Node& node, std::span<std::uint8_t> page, std::uint64_t stamp,
+                  std::size_t prefix) {
+  const auto& known = node.Page();
+  if (!known || known->stamp != stamp || known->prefix != prefix) return false;
+  // The first entry is stored whole: changing it changes how the next one is stored.
+  if (known->change != 0 && (known->at == 0 || node.Empty())) return false;
+  WriteU32(page, kPrevOffset, node.prev);
+  WriteU32(page, kNextOffset, node.next);
+  WriteU32(page, kTailOffset, node.tail);
+  if (known->change == 0) return true;
+  const std::size_t i = known->at;
+  const std::size_t kept = StoredEnd(node, i - 1, prefix);  // bytes before the change stay
+  const std::size_t old_end = page.size() - ReadU16(page, kFreeSpaceOffset);
+  const std::size_t new_end = StoredEnd(node, node.Count() - 1, prefix);
+  const auto at = [&](std::size_t offset) {
+    return page.begin() + static_cast<std::ptrdiff_t>(offset);
+  };
+  if (known->change > 0) {
+    const Span entry = node.Entry(i).subspan(prefix);
+    std::copy_backward(at(kept), at(old_end), at(new_end));
+    std::copy(entry.begin(), entry.end(), at(kept));
+  } else {
+    std::copy(at(kept + old_end - new_end), at(old_end), at(kept));
+    std::fill(at(new_end), at(old_end), 0);
+  }
+  // The mask bits past the end of the last entry kept, set again for the entries moved.
+  const std::size_t bit = kept - kFirstEntry;
+  page[kMaskOffset + bit / 8] &= static_cast<std::uint8_t>((2u << (bit % 8)) - 1);
+  std::fill(at(kMaskOffset + bit / 8 + 1), at(kFirstEntry), 0);
+  std::size_t end = kept;
+  for (std::size_t k = i; k < node.Count(); ++k) {
+    end += node.Entry(k).size() - prefix;
+    const std::size_t moved = end - kFirstEntry;
+    page[kMaskOffset + moved / 8] |= static_cast<std::uint8_t>(1u << (moved % 8));
+  }
+  WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - new_end));
+  return true;
+}
+
 class IndexTree {
  public:
   IndexTree(Pager& pager, const TableDef& table, const IndexDef& index, int rank, int node_rank)
@@ -385,7 +461,10 @@ class IndexTree {
     const std::size_t prefix = PrefixOf(node);
     // Checked before the page changes, so that a failure leaves it as it was.
     CheckFits(node, prefix, pager_.PageSize());
-    LayOut(node, pager_.Modify(node.page, rank), prefix);
+    const std::uint64_t stamp = pager_.Stamp(node.page);
+    std::vector<std::uint8_t>& page = pager_.Modify(node.page, rank);
+    if (!LayOutChange(node, page, stamp, prefix)) LayOut(node, page, prefix);
+    node.LaidOut(pager_.Stamp(node.page), prefix);
     auto written = std::make_shared<Node>(std::move(node));
     Remember(pager_, written);
     return written;

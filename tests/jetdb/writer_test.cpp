@@ -436,15 +436,26 @@ TEST(InsertAndDelete, RandomPostsAgreeWithAModel) {
 
 namespace {
 
-// The leaves of an index from the leftmost along the chain.
-std::vector<std::uint32_t> Leaves(jetdb::Pager& pager, std::uint32_t root) {
-  std::uint32_t page = root;
-  while ((*pager.Read(page))[0] == jetdb::kIndexNodePage) {
-    page = Pointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
+// The pages of an index: the intermediate ones level by level, then the leaves along the
+// chain.
+std::vector<std::uint32_t> IndexPages(jetdb::Pager& pager, std::uint32_t root) {
+  std::vector<std::uint32_t> pages;
+  std::vector<std::uint32_t> level{root};
+  while ((*pager.Read(level.front()))[0] == jetdb::kIndexNodePage) {
+    std::vector<std::uint32_t> below;
+    for (const std::uint32_t page : level) {
+      pages.push_back(page);
+      for (const auto& entry : jetdb::ReadIndexEntries(*pager.Read(page), page)) {
+        below.push_back(Pointer(entry));
+      }
+    }
+    level = below;
   }
-  std::vector<std::uint32_t> leaves;
-  for (; page != 0; page = jetdb::ReadU32(*pager.Read(page), 16)) leaves.push_back(page);
-  return leaves;
+  for (std::uint32_t page = level.front(); page != 0;
+       page = jetdb::ReadU32(*pager.Read(page), 16)) {
+    pages.push_back(page);
+  }
+  return pages;
 }
 
 // What every entry shares with the first, each keeping a byte of its own, found the long way.
@@ -464,9 +475,9 @@ std::size_t LongestPrefix(const std::vector<std::vector<std::uint8_t>>& entries)
 
 }  // namespace
 
-// Leaves changed entry by entry hold what laying out their entries afresh gives: in order,
-// sharing the longest prefix. Keys with long common starts, duplicates and a descending
-// column shift the prefix as entries come and go at either end of a page.
+// Index pages changed entry by entry hold what laying out their entries afresh gives: in
+// order, leaves sharing the longest prefix. Keys with long common starts, duplicates and a
+// descending column shift the prefix as entries come and go at either end of a page.
 TEST(IndexPages, ChangedLeavesEqualFreshLayouts) {
   Copy copy("emptyJet4.mdb");
   auto& database = *copy.database;
@@ -482,6 +493,7 @@ TEST(IndexPages, ChangedLeavesEqualFreshLayouts) {
   std::mt19937 random(11);
   std::vector<std::uint32_t> live;
   std::size_t leaves = 0;
+  std::size_t nodes = 0;
   for (int step = 0; step < 3000; ++step) {
     if (live.empty() || random() % 3 != 0) {
       const std::string name = std::string(random() % 30, 'p') + std::to_string(random() % 40);
@@ -494,22 +506,30 @@ TEST(IndexPages, ChangedLeavesEqualFreshLayouts) {
     }
     if (step % 300 != 299) continue;
     for (const auto& index : parts.Definition().indexes) {
-      for (const std::uint32_t page : Leaves(pager, index.first_page)) {
+      for (const std::uint32_t page : IndexPages(pager, index.first_page)) {
+        SCOPED_TRACE("step " + std::to_string(step) + ", page " + std::to_string(page));
         const auto data = pager.Read(page);
         const auto entries = jetdb::ReadIndexEntries(*data, page);
         ASSERT_TRUE(std::is_sorted(entries.begin(), entries.end()));
         ASSERT_EQ(std::adjacent_find(entries.begin(), entries.end()), entries.end());
-        const std::size_t prefix = LongestPrefix(entries);
-        ASSERT_EQ(jetdb::ReadU16(*data, 24), prefix) << "step " << step << ", leaf " << page;
-        ASSERT_EQ(jetdb::LayOutLeafPage(entries, parts.Definition().page, jetdb::ReadU32(*data, 12),
-                                        jetdb::ReadU32(*data, 16), data->size(), prefix),
-                  *data)
-            << "step " << step << ", leaf " << page;
-        ++leaves;
+        const bool leaf = (*data)[0] == jetdb::kIndexLeafPage;
+        const std::size_t prefix = leaf ? LongestPrefix(entries) : 0;
+        ASSERT_EQ(jetdb::ReadU16(*data, 24), prefix);
+        auto fresh =
+            jetdb::LayOutLeafPage(entries, parts.Definition().page, jetdb::ReadU32(*data, 12),
+                                  jetdb::ReadU32(*data, 16), data->size(), prefix);
+        if (!leaf) {
+          // Laid out as leaves are, but for the type and the tail leaf.
+          fresh[0] = jetdb::kIndexNodePage;
+          std::copy_n(data->begin() + 20, 4, fresh.begin() + 20);
+        }
+        ASSERT_EQ(fresh, *data);
+        ++(leaf ? leaves : nodes);
       }
     }
   }
   EXPECT_GT(leaves, 100u);
+  EXPECT_GT(nodes, 10u);
   // An entry that all the others start with still keeps a byte of its own.
   const auto page = jetdb::LayOutLeafPage({{1, 2, 3, 4, 5}, {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 7}},
                                           1, 0, 0, 4096);
