@@ -652,9 +652,12 @@ class IndexTree {
 // Each physical index once, with the first logical index that uses it.
 std::vector<const IndexDef*> PhysicalIndexes(const TableDef& table) {
   std::vector<const IndexDef*> indexes;
-  std::set<std::uint32_t> seen;
   for (const IndexDef& index : table.indexes) {
-    if (seen.insert(index.physical).second) indexes.push_back(&index);
+    // A table has a few indexes: a search is cheaper than a set for each post.
+    if (std::none_of(indexes.begin(), indexes.end(),
+                     [&](const IndexDef* kept) { return kept->physical == index.physical; })) {
+      indexes.push_back(&index);
+    }
   }
   return indexes;
 }
@@ -673,13 +676,15 @@ Bytes Entry(Pager& pager, const TableDef& table, const IndexDef& index, const Ro
 }  // namespace
 
 void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row) {
+  std::vector<Bytes> keys;  // of each logical index, in order
+  keys.reserve(table.indexes.size());
   for (const IndexDef& index : table.indexes) {
     if ((index.PrimaryKey() || index.Required()) && KeyHasNull(table, index, row)) {
       throw Error("Index or primary key cannot contain a Null value.");
     }
+    keys.push_back(IndexKey(pager, table, index, row));
     // Four entries at least must fit a page, or splitting a page could not make room.
-    if (IndexKey(pager, table, index, row).size() + 2 * kPointerSize >
-        (pager.PageSize() - kFirstEntry) / 4) {
+    if (keys.back().size() + 2 * kPointerSize > (pager.PageSize() - kFirstEntry) / 4) {
       throw Error("The key of index '" + index.name + "' is too long for this row.");
     }
   }
@@ -693,7 +698,7 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row) {
     // Several rows may leave a unique key null.
     if (!unique || KeyHasNull(table, *index, row)) continue;
     IndexTree tree(pager, table, *index, 0, 0);
-    if (tree.HasKey(IndexKey(pager, table, *index, row))) {
+    if (tree.HasKey(keys[static_cast<std::size_t>(index - table.indexes.data())])) {
       throw Error(
           "The changes you requested to the table were not successful because they would "
           "create duplicate values in the index, primary key, or relationship. (index '" +
