@@ -260,6 +260,11 @@ Node ParseNode(const PageData& data, std::uint32_t page, std::uint32_t owner) {
     if (node.Entry(i).size() < least) {
       Corrupt("index page " + std::to_string(page) + " has a short entry");
     }
+    // The shared prefix is taken from the first and last entries: it holds for all of them
+    // only when they are in order.
+    if (node.Leaf() && i > 0 && !Less(node.Entry(i - 1), node.Entry(i))) {
+      Corrupt("index page " + std::to_string(page) + " has entries out of order");
+    }
   }
   return node;
 }

@@ -589,3 +589,22 @@ TEST(IndexPages, DiscardedChangesAreForgotten) {
   ExpectConsistent(database, "Tags");
   EXPECT_EQ(jetdb::IndexEntries(pager, table.page, table.indexes[0].first_page).size(), 400u);
 }
+
+// A leaf whose entries are out of order (a damaged file) is refused: the prefix its first and
+// last entries share is not one every entry has.
+TEST(IndexPages, LeafOutOfOrderIsRefused) {
+  Copy copy("emptyJet4.mdb");
+  auto& database = *copy.database;
+  jetdb::CreateTable(database, "Notes",
+                     {{"ID", ColumnType::kLong, 0, true}, {"Note", ColumnType::kText, 40}},
+                     {{"PrimaryKey", {{0, true}}, true}, {"Note", {{1, true}}}});
+  auto notes = database.OpenWriter("Notes");
+  notes.Insert({{"Note", Value::Text("first")}});
+  const TableDef& table = notes.Definition();
+  auto& pager = database.GetPager();
+  pager.Modify(table.indexes[1].first_page, 0) = jetdb::LayOutLeafPage(
+      {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {0, 1, 2, 3, 4}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 11}},
+      table.page, 0, 0, pager.PageSize(), 0);
+  pager.Flush();
+  EXPECT_THROW(notes.Insert({{"Note", Value::Text("second")}}), Error);
+}
