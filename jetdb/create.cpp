@@ -9,6 +9,7 @@
 #include "jetdb/catalog.h"
 #include "jetdb/data_page.h"
 #include "jetdb/database.h"
+#include "jetdb/definition_writer.h"
 #include "jetdb/error.h"
 #include "jetdb/index.h"
 #include "jetdb/row_format.h"
@@ -30,26 +31,6 @@ constexpr std::uint8_t kColumnUpdatable = 0x02;
 constexpr std::size_t kUsageMapRowSize = 69;  // type, first page, 64 bytes of bits
 constexpr std::size_t kMaxNameLength = 64;
 constexpr std::int32_t kTablesContainerParent = 0x0F000000;
-
-// Appends little-endian values to a growing definition.
-class Writer {
- public:
-  void U8(std::uint8_t value) { bytes.push_back(value); }
-  void U16(std::uint16_t value) {
-    U8(static_cast<std::uint8_t>(value));
-    U8(static_cast<std::uint8_t>(value >> 8));
-  }
-  void U32(std::uint32_t value) {
-    U16(static_cast<std::uint16_t>(value));
-    U16(static_cast<std::uint16_t>(value >> 16));
-  }
-  void Name(const std::string& name) {
-    const std::u16string units = Utf8ToUtf16(name);
-    U16(static_cast<std::uint16_t>(units.size() * 2));
-    for (char16_t unit : units) U16(unit);
-  }
-  std::vector<std::uint8_t> bytes;
-};
 
 std::uint16_t FixedSize(ColumnType type) {
   switch (type) {
@@ -164,7 +145,7 @@ void CreateTable(Database& database, const std::string& name,
       SetUsageMapBit(pager, index_maps[i], root, true, rank::kNewPage);
     }
 
-    Writer def;
+    DefinitionWriter def;
     const std::uint16_t var_count = static_cast<std::uint16_t>(
         std::count_if(columns.begin(), columns.end(),
                       [](const ColumnSpec& c) { return FixedSize(c.type) == 0; }));

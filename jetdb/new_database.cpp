@@ -15,6 +15,7 @@
 #include "jetdb/create.h"
 #include "jetdb/data_page.h"
 #include "jetdb/database.h"
+#include "jetdb/definition_writer.h"
 #include "jetdb/error.h"
 #include "jetdb/header.h"
 #include "jetdb/index.h"
@@ -156,25 +157,6 @@ bool LongValueType(ColumnType type) {
   return type == ColumnType::kMemo || type == ColumnType::kOle;
 }
 
-class Bytes {
- public:
-  void U8(std::uint8_t value) { data.push_back(value); }
-  void U16(std::uint16_t value) {
-    U8(static_cast<std::uint8_t>(value));
-    U8(static_cast<std::uint8_t>(value >> 8));
-  }
-  void U32(std::uint32_t value) {
-    U16(static_cast<std::uint16_t>(value));
-    U16(static_cast<std::uint16_t>(value >> 16));
-  }
-  void Name(const std::string& name) {
-    const std::u16string units = Utf8ToUtf16(name);
-    U16(static_cast<std::uint16_t>(units.size() * 2));
-    for (char16_t unit : units) U16(unit);
-  }
-  std::vector<std::uint8_t> data;
-};
-
 // The rows of page kMapPage a table uses, handed out in Jet's order: the table's two maps,
 // two for each long-value column, then one for each index.
 struct TableMaps {
@@ -216,7 +198,7 @@ std::vector<std::uint8_t> Definition(const SystemTable& table, const TableMaps& 
     return FoldCase(table.indexes[a].name) < FoldCase(table.indexes[b].name);
   });
 
-  Bytes def;
+  DefinitionWriter def;
   def.U8(0x02);
   def.U8(0x01);
   def.U16(0);  // free space, set below
@@ -317,9 +299,9 @@ std::vector<std::uint8_t> Definition(const SystemTable& table, const TableMaps& 
   def.U32(0);
 
   std::vector<std::uint8_t> page(kPageSize, 0);
-  std::copy(def.data.begin(), def.data.end(), page.begin());
-  WriteU16(page, 2, static_cast<std::uint16_t>(page.size() - def.data.size()));
-  WriteU32(page, 8, static_cast<std::uint32_t>(def.data.size() - 8));
+  std::copy(def.bytes.begin(), def.bytes.end(), page.begin());
+  WriteU16(page, 2, static_cast<std::uint16_t>(page.size() - def.bytes.size()));
+  WriteU32(page, 8, static_cast<std::uint32_t>(def.bytes.size() - 8));
   return page;
 }
 

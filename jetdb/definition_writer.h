@@ -1,0 +1,32 @@
+// Appends the little-endian values and length-prefixed UCS-2 names of a table definition as
+// the engine builds one (for a created table, and for the system tables of a new database).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jetdb/row_format.h"
+
+namespace jetdb {
+
+class DefinitionWriter {
+ public:
+  void U8(std::uint8_t value) { bytes.push_back(value); }
+  void U16(std::uint16_t value) {
+    U8(static_cast<std::uint8_t>(value));
+    U8(static_cast<std::uint8_t>(value >> 8));
+  }
+  void U32(std::uint32_t value) {
+    U16(static_cast<std::uint16_t>(value));
+    U16(static_cast<std::uint16_t>(value >> 16));
+  }
+  void Name(const std::string& name) {
+    const std::u16string units = Utf8ToUtf16(name);
+    U16(static_cast<std::uint16_t>(units.size() * 2));
+    for (char16_t unit : units) U16(unit);
+  }
+  std::vector<std::uint8_t> bytes;
+};
+
+}  // namespace jetdb
