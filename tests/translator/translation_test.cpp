@@ -73,7 +73,7 @@ constexpr char kOldRows[] = R"(
 table GageMaster
 row 1 | Caliper 150 mm | Caliper | Crib A | C-001 | 6 | NIST | true | 120.5 | Shop | C:\pics\c1.jpg | Jaws checked | 2025-05-02 | Hand
 row 2 | Micrometer Größe Ω€ | Micrometer | Crib B | M-002 |  | Mesure Précision | false |  | Shop |  |  |  | Hand
-row 3 | Gauge block set | Block | Lab | B-003 | 0 | NIST | true | 900 | Lab |  | 47 blocks | 2025-01-31 | Master
+row 3 | Gauge block set | Block | Lab | B-003 | 0 | NIST | true | 900 | Lab |  | 47 blocks | 1899-12-30 | Master
 row 0 | Thread plug M6 | Thread | Crib A | T-000 | 12 | NIST | true | 30 | Shop |  |  | 2025-02-01 | Thread
 row -4 | Pin gauge 3 mm | Pin | Crib A | P-004 | 12 | NIST | true | 5 | Shop |  |  | 2025-02-01 | Pin
 row 6 | Height gauge | Height | Lab | H-006 | 1.1 | NIST | true | 700 | Lab |  |  | 2025-06-10 13:30:00 | Hand
@@ -309,6 +309,7 @@ TEST_F(TranslationTest, CopiesGaugesWithTheirCalibrationsTestPointsAndResults) {
   EXPECT_EQ(micrometer.at("duedate"), "<null>");
   EXPECT_EQ(micrometer.at("tracibility"), "Mesure Précision");
   EXPECT_EQ(gauges[2].at("frequency"), "<null>");
+  EXPECT_EQ(gauges[2].at("duedate"), "<null>");  // date 0 is no date
   {
     // The frequency passes through single precision.
     auto database = jetdb::Database::Open(Utf8(new_file_));
@@ -485,6 +486,19 @@ column Disposition text
   const auto points = ReadRows(new_file_, "TestPoints");
   ASSERT_EQ(points.size(), 1u);
   EXPECT_EQ(points[0].at("test_point"), "right");
+}
+
+TEST_F(TranslationTest, GaugesWithoutEitherLinkColumnEndTheRunWithADatabaseError) {
+  std::string unlinked = std::string(kOldTables) + kOldRows;
+  unlinked.replace(unlinked.find("column gage_id long\n"), 20, "column number long\n");
+  MakeOld(unlinked);
+  MakeNew();
+  testing_support::MessageBoxWatcher boxes;
+  Run();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(error_classes_[0], "EDatabaseError");
+  EXPECT_NE(errors_[0].find(L"'gageid' not found"), std::wstring::npos) << WideToUtf8(errors_[0]);
+  EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(TranslationTest, MessagesForAMissingNameFileOrDatabase) {
