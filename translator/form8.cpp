@@ -19,6 +19,7 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TForm8";
 constexpr int kBrowseId = 103;
+constexpr int kLabelHeight = 13;
 
 using resources::ControlKind;
 using resources::kForm8Controls;
@@ -85,6 +86,8 @@ TForm8::TForm8() {
   font_ = CreateFontW(-resources::kForm8FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_DONTCARE, resources::kForm8Font);
+  measure_dc_ = CreateCompatibleDC(nullptr);
+  SelectObject(measure_dc_, font_);
   CreateControls();
   SetFocus(Control(L"Edit1"));
   SetUpDatabaseObjects();
@@ -92,6 +95,7 @@ TForm8::TForm8() {
 
 TForm8::~TForm8() {
   if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  if (measure_dc_) DeleteDC(measure_dc_);
   if (font_) DeleteObject(font_);
 }
 
@@ -103,7 +107,7 @@ void TForm8::CreateControls() {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[i++] = h;
     // Single-line labels size themselves to their text in the font at hand.
-    if (c.kind == ControlKind::Label) SizeLabelToText(h);
+    if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h));
   }
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
 }
@@ -115,22 +119,24 @@ HWND TForm8::Control(const wchar_t* name) const {
   return nullptr;
 }
 
-void TForm8::SizeLabelToText(HWND label) {
-  // The status line grows with its text, like an auto-sizing label.
-  const std::wstring text = framework::WindowText(label);
-  HDC dc = GetDC(label);
-  HGDIOBJ old = SelectObject(dc, font_);
+void TForm8::SizeLabelToText(HWND label, const std::wstring& text) {
+  // The status line grows with its text, like an auto-sizing label. The run sets it once per
+  // gauge: the text is measured on a memory DC of the window's font, and the label is moved
+  // only when its size changes.
   SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(label, dc);
-  SetWindowPos(label, nullptr, 0, 0, size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  GetTextExtentPoint32W(measure_dc_, text.c_str(), static_cast<int>(text.size()), &size);
+  RECT r{};
+  GetWindowRect(label, &r);
+  if (r.right - r.left != size.cx || r.bottom - r.top != kLabelHeight) {
+    SetWindowPos(label, nullptr, 0, 0, size.cx, kLabelHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
-  SizeLabelToText(label);
+  SizeLabelToText(label, text);
 }
 
 void TForm8::ShowStatus(const std::wstring& text) {

@@ -76,7 +76,7 @@ class TForm8 {
   void CreateControls();
   template <typename Fn>
   void RunHandler(Fn&& fn);
-  void SizeLabelToText(HWND label);
+  void SizeLabelToText(HWND label, const std::wstring& text);
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
   void SetUpDatabaseObjects();
@@ -92,6 +92,7 @@ class TForm8 {
 
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
+  HDC measure_dc_ = nullptr;  // holds font_, for measuring label texts
   HWND controls_[16] = {};
   framework::Glyph glyphs_[16];
   HWND last_focus_ = nullptr;  // restored when the window is activated again
