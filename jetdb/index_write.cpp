@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <set>
 #include <span>
 #include <unordered_map>
@@ -48,8 +47,17 @@ bool Less(Span a, Span b) { return Compare(a, b) < 0; }
 // binary search.
 template <typename Before>
 std::size_t FirstNotBefore(std::size_t count, Before before) {
-  const auto numbers = std::views::iota(std::size_t{0}, count);
-  return static_cast<std::size_t>(std::ranges::partition_point(numbers, before) - numbers.begin());
+  std::size_t low = 0;
+  std::size_t high = count;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (before(middle)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 bool Same(Span a, Span b) { return Compare(a, b) == 0; }
 

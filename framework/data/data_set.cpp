@@ -113,7 +113,7 @@ std::size_t DataSet::State::ColumnIndex(const DataSet& set, const std::string& n
 }
 
 const Cell& DataSet::State::FieldCell(const DataSet& set, std::size_t column) {
-  static const Cell kNull;
+  static const Cell kNull{};
   const State& state = *set.state_;
   if (state.inserting) return state.pending[column];
   if (!set.active_ || state.AtEnd()) return kNull;
