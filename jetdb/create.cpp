@@ -20,17 +20,12 @@ namespace jetdb {
 
 namespace {
 
-// Constants Jet writes into every table definition of this format.
-constexpr std::uint32_t kDefinitionVersion = 0x0659;
-constexpr std::uint32_t kPhysicalIndexMark = 0x0783;
+// Constants of a user table's definition.
 constexpr std::uint8_t kIndexAlways = 0x80;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 constexpr std::uint8_t kUserTable = 0x4E;
 constexpr std::uint8_t kTableDefPage = 0x02;
 constexpr std::uint8_t kColumnUpdatable = 0x02;
-constexpr std::size_t kUsageMapRowSize = 69;  // type, first page, 64 bytes of bits
 constexpr std::size_t kMaxNameLength = 64;
-constexpr std::int32_t kTablesContainerParent = 0x0F000000;
 
 std::uint16_t FixedSize(ColumnType type) {
   switch (type) {

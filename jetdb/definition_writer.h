@@ -2,6 +2,7 @@
 // the engine builds one (for a created table, and for the system tables of a new database).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +10,13 @@
 #include "jetdb/row_format.h"
 
 namespace jetdb {
+
+// Values Jet writes into every table definition and catalog of this format.
+inline constexpr std::uint32_t kDefinitionVersion = 0x0659;
+inline constexpr std::uint32_t kPhysicalIndexMark = 0x0783;
+inline constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+inline constexpr std::size_t kUsageMapRowSize = 69;  // type, first page, 64 bytes of bits
+inline constexpr std::int32_t kTablesContainerParent = 0x0F000000;
 
 class DefinitionWriter {
  public:

@@ -30,13 +30,9 @@ namespace jetdb {
 namespace {
 
 constexpr std::size_t kPageSize = 4096;
-constexpr std::uint32_t kDefinitionVersion = 0x0659;
-constexpr std::uint32_t kPhysicalIndexMark = 0x0783;
-constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 constexpr std::uint16_t kWesternCodePage = 1252;
 constexpr std::uint8_t kSystemTable = 0x53;
-constexpr std::size_t kUsageMapRowSize = 69;  // type, first page, 64 bytes of bits
-constexpr std::size_t kRowCountOffset = 12;   // of a data page
+constexpr std::size_t kRowCountOffset = 12;  // of a data page
 
 // Where everything goes: the pages Jet uses for a new database.
 constexpr std::uint32_t kMapPage = 6;         // the usage maps of every system table
@@ -44,7 +40,6 @@ constexpr std::uint32_t kFirstLeaf = 7;       // the root leaves, one per index,
 constexpr std::uint32_t kFirstFreePage = 14;  // rows of MSysObjects and MSysACEs go here
 
 // Catalog ids of the containers and of the database object.
-constexpr std::int32_t kContainerParent = 0x0F000000;
 constexpr std::int32_t kTablesContainer = 0x0F000001;
 constexpr std::int32_t kDatabasesContainer = 0x0F000002;
 constexpr std::int32_t kRelationshipsContainer = 0x0F000003;
@@ -415,9 +410,10 @@ std::vector<std::uint8_t> NewDatabaseBytes(double creation_date, std::uint32_t r
   auto database = Database::OpenBytes(std::move(file), "new database", Access::kReadWrite);
   Pager& pager = database->GetPager();
   const CatalogRow kCatalog[] = {
-      {kTablesContainer, kContainerParent, "Tables", kObjectContainer, kCreator},
-      {kDatabasesContainer, kContainerParent, "Databases", kObjectContainer, kCreator},
-      {kRelationshipsContainer, kContainerParent, "Relationships", kObjectContainer, kCreator},
+      {kTablesContainer, kTablesContainerParent, "Tables", kObjectContainer, kCreator},
+      {kDatabasesContainer, kTablesContainerParent, "Databases", kObjectContainer, kCreator},
+      {kRelationshipsContainer, kTablesContainerParent, "Relationships", kObjectContainer,
+       kCreator},
       {kDatabaseObject, kDatabasesContainer, "MSysDb", kObjectDatabase, kAdmins},
       {2, kTablesContainer, "MSysObjects", kObjectTable, kCreator},
       {3, kTablesContainer, "MSysACEs", kObjectTable, kCreator},

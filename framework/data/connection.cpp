@@ -21,35 +21,20 @@ bool SameKey(const std::wstring& a, const wchar_t* b) {
   return i == a.size() && b[i] == 0;
 }
 
-// UTF-16 (Windows) or UTF-32 wide text as UTF-8.
+// Wide text (UTF-16 on Windows, UTF-32 elsewhere) as UTF-8, through the engine's encoder.
 std::string Utf8(const std::wstring& wide) {
-  std::string out;
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    auto c = static_cast<char32_t>(wide[i]);
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size()) {
-      const auto low = static_cast<char32_t>(wide[i + 1]);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+  std::u16string units;
+  units.reserve(wide.size());
+  for (const wchar_t c : wide) {
+    const auto code = static_cast<char32_t>(c);
+    if (code >= 0x10000) {
+      units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      units.push_back(static_cast<char16_t>(code));
     }
   }
-  return out;
+  return jetdb::Utf16ToUtf8(units);
 }
 
 }  // namespace

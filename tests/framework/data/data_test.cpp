@@ -132,6 +132,18 @@ TEST_F(DataTest, FilesThatCannotBeOpenedLeaveTheConnectionNotConnected) {
   EXPECT_FALSE(table.Active());
 }
 
+TEST_F(DataTest, FilesNamedOutsideAsciiOpen) {
+  // The wide path of the connection string reaches the file system as the same name,
+  // letters beyond Latin-1 and beyond the 16-bit plane included.
+  const std::filesystem::path folder = std::filesystem::path(file_.Path()).parent_path();
+  std::filesystem::copy_file(file_.Path(), folder / u8"Pr\u00FCfmittel \u6E2C \U0001F4CF.mdb");
+  Connection connection("c");
+  connection.SetConnectionString(L"Data Source=" + Wide(folder.string()) +
+                                 L"/Pr\u00FCfmittel \u6E2C \U0001F4CF.mdb");
+  connection.Connect();
+  EXPECT_TRUE(connection.Connected());
+}
+
 TEST_F(DataTest, AFileThatIsNoDatabaseRaisesAnErrorNamingIt) {
   for (const std::vector<std::uint8_t>& bytes :
        {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>(8192, 'x')}) {
