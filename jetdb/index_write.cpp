@@ -406,8 +406,17 @@ class IndexTree {
       Corrupt("an index lacks an entry of a row");
     }
     leaf.Erase(at);
-    if (leaf.Empty() && !path.empty()) return Unlink(std::move(leaf), path);
-    Store(std::move(leaf), path);
+    if (path.empty()) return Store(std::move(leaf), path);
+    // The pages above and whether each is on the right edge: their tail leaf may be freed.
+    std::vector<std::pair<std::uint32_t, bool>> above;
+    above.reserve(path.size());
+    bool right_edge = true;
+    for (const Step& step : path) {
+      above.emplace_back(step.node->page, right_edge);
+      right_edge = right_edge && step.child + 1 >= step.node->Count();
+    }
+    Shrunk(std::move(leaf), path);
+    if (!freed_.empty()) FixTails(above);
   }
 
   // Whether some entry starts with key (ignoring the row pointer that follows).
@@ -525,12 +534,15 @@ class IndexTree {
     return leaf;
   }
 
-  // Where a full node splits: about half its bytes stay on the left.
+  // Where a full node splits: about half its bytes stay on the left. Counted as stored, less
+  // the prefix (either half shares at least that much): whole entries of a leaf whose keys
+  // share a long start would put too few on the left and overflow the right.
   static std::size_t SplitPoint(const Node& node) {
-    const std::size_t total = StoredSize(node, PrefixOf(node));
+    const std::size_t prefix = PrefixOf(node);
+    const std::size_t total = StoredSize(node, prefix);
     std::size_t cut = 1;
     for (std::size_t size = 0; cut < node.Count() - 1; ++cut) {
-      size += node.Entry(cut - 1).size();
+      size += node.Entry(cut - 1).size() - (cut > 1 ? prefix : 0);
       if (size >= total / 2) break;
     }
     return cut;
@@ -600,9 +612,8 @@ class IndexTree {
   // them goes to the last child anyway), as Access lets them: appending a key then writes
   // only its leaf.
   void UpdateParent(const Node& node, std::vector<Step>& path) {
-    if (path.empty() || path.back().child >= path.back().node->Count() || OnRightEdge(path)) {
-      return;
-    }
+    if (!path.empty() && OnRightEdge(path)) return UpdateTails(node, path);
+    if (path.empty() || path.back().child >= path.back().node->Count()) return;
     Step step = std::move(path.back());
     path.pop_back();
     const Bytes entry = ParentEntry(node);
@@ -610,6 +621,20 @@ class IndexTree {
     Node parent = Release(std::move(step.node));
     parent.Replace(step.child, entry);
     Store(std::move(parent), path);
+  }
+
+  // On the right edge every page above node has node's rightmost leaf as its tail: after a
+  // split there, or the last leaf freed, the pages above name the new one.
+  void UpdateTails(const Node& node, const std::vector<Step>& path) {
+    // Access's tail leaves follow a leaf whose next is set: its pages above name the last.
+    if (node.Leaf() && node.next != 0) return;
+    const std::uint32_t tail = node.Leaf() ? node.page : node.tail;
+    for (const Step& step : path) {
+      if (step.node->tail == tail) continue;
+      Node above = Release(step.node);
+      above.tail = tail;
+      Write(std::move(above), node_rank_);
+    }
   }
 
   // Takes an empty leaf or intermediate page out of the tree and frees it.
@@ -641,7 +666,115 @@ class IndexTree {
       }
       return Unlink(std::move(parent), path);
     }
-    Store(std::move(parent), path);
+    Shrunk(std::move(parent), path);
+  }
+
+  // After node (not the root) lost an entry: out of the tree when empty, merged into a
+  // neighbour when little is left, else written.
+  void Shrunk(Node node, std::vector<Step>& path) {
+    if (path.empty()) return Store(std::move(node), path);
+    if (node.Empty()) return Unlink(std::move(node), path);
+    if (Sparse(node) && Merge(node, path)) return;
+    Store(std::move(node), path);
+  }
+
+  std::size_t Usable() const { return pager_.PageSize() - kFirstEntry; }
+
+  // Under a quarter full: worth merging.
+  bool Sparse(const Node& node) const { return StoredSize(node, PrefixOf(node)) < Usable() / 4; }
+
+  // Moves node's entries into the neighbour on its left (else on its right) under the same
+  // parent, when together they fill at most three quarters of a page (so that a few inserts
+  // do not split it again at once), frees node's page and takes its entry off the parent.
+  // The neighbour is written first (the lowest rank of a post): until the parent and the
+  // leaf chain stop naming node, node's entries are listed twice, never lost.
+  bool Merge(Node& node, std::vector<Step>& path) {
+    const Step& step = path.back();
+    const Node& parent = *step.node;
+    if (step.child >= parent.Count()) return MergeTail(node, path);
+    for (const bool left : {true, false}) {
+      if (left ? step.child == 0 : step.child + 1 >= parent.Count()) continue;
+      const std::size_t at = left ? step.child - 1 : step.child + 1;
+      const NodeRef sibling = Load(ChildOf(parent.Entry(at)));
+      if (sibling->type != node.type) continue;
+      // Leaves must be neighbours on the chain too.
+      if (node.Leaf() && (left ? sibling->next != node.page || node.prev != sibling->page
+                               : node.next != sibling->page || sibling->prev != node.page)) {
+        continue;
+      }
+      const Node& first = left ? *sibling : node;
+      const Node& second = left ? node : *sibling;
+      Node merged = Fresh(node.type);
+      merged.page = sibling->page;
+      for (std::size_t i = 0; i < first.Count(); ++i) merged.Append(first.Entry(i));
+      for (std::size_t i = 0; i < second.Count(); ++i) merged.Append(second.Entry(i));
+      if (StoredSize(merged, PrefixOf(merged)) > Usable() * 3 / 4) continue;
+      merged.prev = first.prev;
+      merged.next = second.next;
+      const bool last = (left ? step.child : at) + 1 >= parent.Count();
+      const bool right_edge = last && std::all_of(path.begin(), path.end() - 1, [](const Step& s) {
+                                return s.child + 1 >= s.node->Count();
+                              });
+      if (!merged.Leaf()) merged.tail = RightmostLeaf(merged, right_edge);
+      const NodeRef written = Write(std::move(merged), rank::kNewPage);
+      if (node.Leaf()) {
+        // Only after the merged leaf: the chain then skips node.
+        if (left) {
+          SetPrev(node.next, written->page);
+        } else if (node.prev != 0) {
+          Node prev = Release(Load(node.prev));
+          prev.next = written->page;
+          Write(std::move(prev), rank_);
+        }
+      }
+      Free(node.page);
+      Step up = std::move(path.back());
+      path.pop_back();
+      Node above = Release(std::move(up.node));
+      above.Erase(up.child);
+      if (left) above.Replace(at, ParentEntry(*written));
+      Shrunk(std::move(above), path);
+      return true;
+    }
+    return false;
+  }
+
+  // An Access tail leaf (no intermediate page names it) goes into the leaf before it on the
+  // chain; the entry above that leaf, if any, may lag on the right edge, so nothing above
+  // changes but the tail pointers.
+  bool MergeTail(Node& node, const std::vector<Step>& path) {
+    if (!node.Leaf() || node.prev == 0 || !OnRightEdge(path)) return false;
+    // Only leaves past the last one the parent lists are unlisted.
+    std::uint32_t page = ChildOf(path.back().node->Back());
+    for (std::uint32_t hops = 0; page != node.prev; ++hops) {
+      if (page == 0 || page == node.page || hops > pager_.PageCount()) return false;
+      page = ReadU32(*pager_.Read(page), kNextOffset);
+    }
+    const NodeRef before = Load(node.prev);
+    if (!before->Leaf() || before->next != node.page) return false;
+    Node merged = Fresh(node.type);
+    merged.page = before->page;
+    for (std::size_t i = 0; i < before->Count(); ++i) merged.Append(before->Entry(i));
+    for (std::size_t i = 0; i < node.Count(); ++i) merged.Append(node.Entry(i));
+    if (StoredSize(merged, PrefixOf(merged)) > Usable() * 3 / 4) return false;
+    merged.prev = before->prev;
+    merged.next = node.next;
+    const NodeRef written = Write(std::move(merged), rank::kNewPage);
+    SetPrev(node.next, written->page);
+    Free(node.page);
+    return true;
+  }
+
+  // Intermediate pages whose tail leaf was freed name the rightmost leaf below them again.
+  void FixTails(const std::vector<std::pair<std::uint32_t, bool>>& above) {
+    for (const auto& [page, right_edge] : above) {
+      if (freed_.count(page)) continue;
+      const NodeRef node = Load(page);
+      if (node->Leaf() || node->Empty() || !freed_.count(node->tail)) continue;
+      Node changed = Release(node);
+      changed.tail = RightmostLeaf(changed, right_edge);
+      Write(std::move(changed), node_rank_);
+    }
   }
 
   void Free(std::uint32_t page) {

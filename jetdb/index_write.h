@@ -1,7 +1,8 @@
 // Keeping a table's indexes in step with its rows: every physical index gets an entry (key
 // and row pointer) for each row it holds, in the tree of leaf and intermediate pages that the
-// reader walks. Pages that overflow split; a leaf that empties leaves its chain and goes back
-// to the free-page map. The root page of an index never moves.
+// reader walks. Pages that overflow split; a page that empties, or that a delete leaves
+// sparse and whose entries fit a neighbour's, leaves the tree and goes back to the free-page
+// map. The root page of an index never moves.
 #pragma once
 
 #include <cstdint>

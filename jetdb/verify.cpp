@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "jetdb/bytes.h"
 #include "jetdb/data_page.h"
 #include "jetdb/index.h"
 #include "jetdb/index_key.h"
@@ -11,6 +12,69 @@
 #include "jetdb/usage_map.h"
 
 namespace jetdb {
+
+namespace {
+
+// The pages of one index: none listed free, each intermediate page's tail one of its leaves.
+void CheckIndexPages(Pager& pager, const TableDef& table, const IndexDef& index,
+                     const std::set<std::uint32_t>& free_pages,
+                     std::vector<std::string>& problems) {
+  const std::string name = "index '" + index.name + "'";
+  std::vector<std::uint32_t> level{index.first_page};
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> tails;  // page, its tail
+  for (std::size_t depth = 0; depth < 32; ++depth) {
+    const PageData data = pager.Read(level.front());
+    if ((*data)[0] != kIndexNodePage) break;
+    std::vector<std::uint32_t> below;
+    for (const std::uint32_t page : level) {
+      const PageData node = pager.Read(page);
+      if (free_pages.count(page))
+        problems.push_back(name + ": page " + std::to_string(page) + " is in use and free");
+      if ((*node)[0] != kIndexNodePage || ReadU32(*node, 4) != table.page) {
+        problems.push_back(name + ": page " + std::to_string(page) + " is not one of its pages");
+        return;
+      }
+      tails.emplace_back(page, ReadU32(*node, 20));
+      for (const auto& entry : ReadIndexEntries(*node, page)) {
+        const std::size_t n = entry.size();
+        below.push_back((std::uint32_t{entry[n - 4]} << 24) | (std::uint32_t{entry[n - 3]} << 16) |
+                        (std::uint32_t{entry[n - 2]} << 8) | entry[n - 1]);
+      }
+    }
+    if (below.empty()) {
+      problems.push_back(name + ": an intermediate page is empty");
+      return;
+    }
+    level = std::move(below);
+  }
+  std::set<std::uint32_t> leaves;
+  std::uint32_t last_leaf = 0;
+  for (std::uint32_t page = level.front(); page != 0 && leaves.size() <= pager.PageCount();) {
+    if (!leaves.insert(page).second) break;
+    if (free_pages.count(page))
+      problems.push_back(name + ": page " + std::to_string(page) + " is in use and free");
+    const PageData leaf = pager.Read(page);
+    if ((*leaf)[0] != kIndexLeafPage || ReadU32(*leaf, 4) != table.page) {
+      problems.push_back(name + ": page " + std::to_string(page) + " is not one of its leaves");
+      return;
+    }
+    last_leaf = page;
+    page = ReadU32(*leaf, 16);
+  }
+  // The root is on the right edge: its tail is the last leaf.
+  if (!tails.empty() && tails.front().second != last_leaf) {
+    problems.push_back(name + ": the root names " + std::to_string(tails.front().second) +
+                       " as its tail leaf, not the last leaf " + std::to_string(last_leaf));
+  }
+  for (const auto& [page, tail] : tails) {
+    if (!leaves.count(tail)) {
+      problems.push_back(name + ": page " + std::to_string(page) + " names " +
+                         std::to_string(tail) + " as its tail leaf");
+    }
+  }
+}
+
+}  // namespace
 
 std::vector<std::string> VerifyTable(Pager& pager, const TableDef& table) {
   std::vector<std::string> problems;
@@ -56,6 +120,7 @@ std::vector<std::string> VerifyTable(Pager& pager, const TableDef& table) {
       expected.push_back(std::move(entry));
     }
     std::sort(expected.begin(), expected.end());
+    CheckIndexPages(pager, table, index, free_pages, problems);
     const auto actual = IndexEntries(pager, table.page, index.first_page);
     if (actual != expected) {
       problems.push_back("index '" + index.name + "' holds " + std::to_string(actual.size()) +
