@@ -223,7 +223,8 @@ TEST(IndexMerge, DeletingMostRowsAtRandomShrinksEveryIndex) {
 }
 
 // Emptying a table one row at a time from either end leaves a single page per index and
-// gives every other page back.
+// gives every other page back. Long shared prefixes make splits and merges count the bytes
+// entries take on the page, not their whole size.
 TEST(IndexMerge, EmptiedIndexesKeepOnlyTheirRoots) {
   for (const bool from_the_end : {false, true}) {
     SCOPED_TRACE(from_the_end ? "from the end" : "from the start");
@@ -231,11 +232,13 @@ TEST(IndexMerge, EmptiedIndexesKeepOnlyTheirRoots) {
     auto database = Database::Open(file.Path(), Access::kReadWrite);
     jetdb::CreateTable(*database, "Tags",
                        {{"ID", ColumnType::kLong, 0, true}, {"Tag", ColumnType::kText, 200}},
-                       {{"PrimaryKey", {{0, true}}, true}, {"Tag", {{1, false}}}});
+                       {{"PrimaryKey", {{0, true}}, true}, {"Tag", {{1, true}}}});
     auto tags = database->OpenWriter("Tags");
     std::vector<std::uint32_t> pointers;
     for (int i = 0; i < 1500; ++i) {
-      pointers.push_back(tags.Insert({{"Tag", Value::Text(std::string(100, 't') + Name(i))}}));
+      // Keys alike but for their last digits: leaves share most of each entry.
+      const std::string tag = std::string(90, 't') + Name(i).substr(0, 7);
+      pointers.push_back(tags.Insert({{"Tag", Value::Text(tag)}}));
     }
     const Pages full = AllIndexPages(*database, "Tags");
     if (from_the_end) std::reverse(pointers.begin(), pointers.end());
