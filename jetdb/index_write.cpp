@@ -683,9 +683,11 @@ class IndexTree {
   // Under a quarter full: worth merging.
   bool Sparse(const Node& node) const { return StoredSize(node, PrefixOf(node)) < Usable() / 4; }
 
-  // Moves node's entries into the neighbour on its left (else on its right) under the same
-  // parent, when together they fill at most three quarters of a page (so that a few inserts
-  // do not split it again at once), frees node's page and takes its entry off the parent.
+  // Moves node's entries into the neighbour on its left (an intermediate page's, else on its
+  // right) under the same parent, when together they fill at most three quarters of a page
+  // (so that a few inserts do not split it again at once), frees node's page and takes its
+  // entry off the parent. A leaf goes left only: a cursor in index order that deletes as it
+  // goes holds its leaf's entries and goes on to the next leaf, which must not take them.
   // The neighbour is written first (the lowest rank of a post): until the parent and the
   // leaf chain stop naming node, node's entries are listed twice, never lost.
   bool Merge(Node& node, std::vector<Step>& path) {
@@ -693,7 +695,7 @@ class IndexTree {
     const Node& parent = *step.node;
     if (step.child >= parent.Count()) return MergeTail(node, path);
     for (const bool left : {true, false}) {
-      if (left ? step.child == 0 : step.child + 1 >= parent.Count()) continue;
+      if (left ? step.child == 0 : node.Leaf() || step.child + 1 >= parent.Count()) continue;
       const std::size_t at = left ? step.child - 1 : step.child + 1;
       const NodeRef sibling = Load(ChildOf(parent.Entry(at)));
       if (sibling->type != node.type) continue;
