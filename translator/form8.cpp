@@ -20,6 +20,12 @@ namespace {
 constexpr wchar_t kClassName[] = L"TForm8";
 constexpr int kBrowseId = 103;
 constexpr int kLabelHeight = 13;
+// The run changes the status line and the progress bar for every gauge, hundreds of times a
+// second. Painting the progress bar each time would cost more than copying the gauge
+// (Wine's progress bar repaints itself whole at every position), so its position, and the
+// shrinking of the status line, are shown at display ticks of this period.
+constexpr UINT_PTR kDisplayTick = 1;
+constexpr UINT kDisplayTickMs = 100;
 
 using resources::ControlKind;
 using resources::kForm8Controls;
@@ -107,7 +113,7 @@ void TForm8::CreateControls() {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[i++] = h;
     // Single-line labels size themselves to their text in the font at hand.
-    if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h));
+    if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h), false);
   }
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
 }
@@ -119,29 +125,66 @@ HWND TForm8::Control(const wchar_t* name) const {
   return nullptr;
 }
 
-void TForm8::SizeLabelToText(HWND label, const std::wstring& text) {
-  // The status line grows with its text, like an auto-sizing label. The run sets it once per
-  // gauge: the text is measured on a memory DC of the window's font, and the label is moved
-  // only when its size changes.
+void TForm8::SizeLabelToText(HWND label, const std::wstring& text, bool may_wait) {
+  // Labels grow and shrink with their text, like auto-sizing labels. The text is measured on
+  // a memory DC of the window's font, and the label is moved only when its size changes.
   SIZE size{};
   GetTextExtentPoint32W(measure_dc_, text.c_str(), static_cast<int>(text.size()), &size);
   RECT r{};
   GetWindowRect(label, &r);
-  if (r.right - r.left != size.cx || r.bottom - r.top != kLabelHeight) {
-    SetWindowPos(label, nullptr, 0, 0, size.cx, kLabelHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (r.right - r.left == size.cx && r.bottom - r.top == kLabelHeight) return;
+  if (may_wait && r.right - r.left > size.cx && r.bottom - r.top == kLabelHeight) {
+    // Too wide only shows blank space; the next display tick shrinks it.
+    status_shrink_pending_ = true;
+    ArmDisplayTick();
+    return;
   }
+  SetWindowPos(label, nullptr, 0, 0, size.cx, kLabelHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
-  SizeLabelToText(label, text);
+  status_shrink_pending_ = false;
+  SizeLabelToText(label, text, false);
 }
 
 void TForm8::ShowStatus(const std::wstring& text) {
   SetStatusLine(text);
   framework::Application::Instance().ProcessMessages();
+}
+
+void TForm8::ShowGauge(const std::wstring& description) {
+  HWND label = Control(L"Label3");
+  SetWindowTextW(label, description.c_str());
+  SizeLabelToText(label, description, true);
+}
+
+void TForm8::AdvanceProgress(int position) {
+  pending_position_ = position;
+  ArmDisplayTick();
+}
+
+void TForm8::ArmDisplayTick() {
+  if (display_tick_armed_) return;
+  display_tick_armed_ = SetTimer(hwnd_, kDisplayTick, kDisplayTickMs, nullptr) != 0;
+  if (!display_tick_armed_) FlushDisplay();  // no timer to wait for: show it now
+}
+
+void TForm8::FlushDisplay() {
+  if (display_tick_armed_) KillTimer(hwnd_, kDisplayTick);
+  display_tick_armed_ = false;
+  if (pending_position_) {
+    const int position = *pending_position_;
+    pending_position_.reset();
+    SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, position, 0);
+  }
+  if (status_shrink_pending_) {
+    status_shrink_pending_ = false;
+    HWND label = Control(L"Label3");
+    SizeLabelToText(label, framework::WindowText(label), false);
+  }
 }
 
 void TForm8::SetBusyCursor(bool busy) {
@@ -181,6 +224,7 @@ void TForm8::SetProgressMax(int max) {
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, max);
 }
 void TForm8::SetProgressPosition(int p) {
+  pending_position_.reset();
   SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, p, 0);
 }
 int TForm8::ProgressPosition() const {
@@ -207,9 +251,13 @@ void TForm8::BitBtn1Click() {
   if (running_) return;  // a Run click seen inside a running run is ignored
   running_ = true;
   struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{running_};
+    TForm8& form;
+    ~Reset() {
+      // However the run ends, the window shows where it got to.
+      form.FlushDisplay();
+      form.running_ = false;
+    }
+  } reset{*this};
   if (OnRun) {
     OnRun(*this);
   } else {
@@ -277,6 +325,12 @@ LRESULT TForm8::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             RunHandler([this] { SpeedButton1Click(); });
             return 0;
         }
+      }
+      break;
+    case WM_TIMER:
+      if (wp == kDisplayTick) {
+        FlushDisplay();
+        return 0;
       }
       break;
     case DM_GETDEFID:

@@ -76,11 +76,18 @@ class TForm8 {
   void CreateControls();
   template <typename Fn>
   void RunHandler(Fn&& fn);
-  void SizeLabelToText(HWND label, const std::wstring& text);
+  // may_wait: a label that only needs to shrink does so at the next display tick.
+  void SizeLabelToText(HWND label, const std::wstring& text, bool may_wait);
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
   void SetUpDatabaseObjects();
   void SetStatusLine(const std::wstring& text);
+  // The per-gauge display of the run: the status text is set at once; the progress position
+  // and a shrinking status line follow at the next display tick or when the run ends.
+  void ShowGauge(const std::wstring& description);
+  void AdvanceProgress(int position);
+  void ArmDisplayTick();
+  void FlushDisplay();
   void OpenTables();
   bool CopyGauge();  // false when the run is to stop
   void WriteCalibrationHeader();
@@ -99,6 +106,9 @@ class TForm8 {
   int handler_depth_ = 0;
   bool close_pending_ = false;
   bool running_ = false;
+  std::optional<int> pending_position_;
+  bool status_shrink_pending_ = false;
+  bool display_tick_armed_ = false;
   // The open-file dialog keeps its folder and file name between uses.
   wchar_t dialog_file_[MAX_PATH] = {};
 

@@ -76,7 +76,7 @@ void TForm8::Translate() {
       if (!CopyGauge()) return;
       OldGageMasterTable.Next();
       framework::Application::Instance().ProcessMessages();
-      SetProgressPosition(gauge_counter_);
+      AdvanceProgress(gauge_counter_);
     }
     CleanUp();
   } catch (...) {
@@ -135,7 +135,7 @@ bool TForm8::CopyGauge() {
   const double due_date = old.FieldByName("duedate").AsDateTime();
   old.FieldByName("category").AsString();
 
-  SetStatusLine(framework::Utf8ToWide(description));
+  ShowGauge(framework::Utf8ToWide(description));
 
   auto& gauge = NewGagemasterTable;
   gauge.Insert();
