@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "index_pages.h"
 #include "jetdb/bytes.h"
 #include "jetdb/create.h"
 #include "jetdb/index.h"
@@ -29,40 +30,17 @@ using jetdb_test::ScratchFile;
 using jetdb_test::TestData;
 using Pages = std::set<std::uint32_t>;
 
-// The child page an intermediate entry names: its last four bytes, big-endian.
-std::uint32_t Child(const std::vector<std::uint8_t>& entry) {
-  const std::size_t n = entry.size();
-  return (std::uint32_t{entry[n - 4]} << 24) | (std::uint32_t{entry[n - 3]} << 16) |
-         (std::uint32_t{entry[n - 2]} << 8) | entry[n - 1];
-}
-
-// Every page of the index with root: intermediate pages level by level, then the leaves along
-// the chain.
-Pages IndexPages(jetdb::Pager& pager, std::uint32_t root) {
-  Pages pages;
-  std::vector<std::uint32_t> level{root};
-  while ((*pager.Read(level.front()))[0] == jetdb::kIndexNodePage) {
-    std::vector<std::uint32_t> below;
-    for (const std::uint32_t page : level) {
-      pages.insert(page);
-      for (const auto& entry : jetdb::ReadIndexEntries(*pager.Read(page), page)) {
-        below.push_back(Child(entry));
-      }
-    }
-    level = below;
-  }
-  for (std::uint32_t page = level.front(); page != 0;
-       page = jetdb::ReadU32(*pager.Read(page), 16)) {
-    pages.insert(page);
-  }
-  return pages;
+// Every page of the index with root.
+Pages IndexPageSet(jetdb::Pager& pager, std::uint32_t root) {
+  const std::vector<std::uint32_t> pages = jetdb_test::IndexPages(pager, root);
+  return {pages.begin(), pages.end()};
 }
 
 Pages AllIndexPages(Database& database, const std::string& table) {
   const auto writer = database.OpenWriter(table);
   Pages pages;
   for (const auto& index : writer.Definition().indexes) {
-    const Pages some = IndexPages(database.GetPager(), index.first_page);
+    const auto some = jetdb_test::IndexPages(database.GetPager(), index.first_page);
     pages.insert(some.begin(), some.end());
   }
   return pages;
@@ -72,7 +50,7 @@ Pages AllIndexPages(Database& database, const std::string& table) {
 int Depth(jetdb::Pager& pager, std::uint32_t root) {
   int depth = 1;
   for (std::uint32_t page = root; (*pager.Read(page))[0] == jetdb::kIndexNodePage; ++depth) {
-    page = Child(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
+    page = jetdb_test::EntryPointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
   }
   return depth;
 }
@@ -165,7 +143,7 @@ void DeleteMostThenInsert(Order order) {
   EXPECT_EQ(NotFreed(*database, full, sparse), Pages{});
   // The intermediate pages merged too: below each root one is left.
   for (const auto& index : items.Definition().indexes) {
-    const Pages pages = IndexPages(pager, index.first_page);
+    const Pages pages = IndexPageSet(pager, index.first_page);
     EXPECT_LE(std::count_if(pages.begin(), pages.end(),
                             [&](std::uint32_t page) {
                               return (*pager.Read(page))[0] == jetdb::kIndexNodePage;

@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 
+#include "index_pages.h"
 #include "jetdb/bytes.h"
 #include "jetdb/catalog.h"
 #include "jetdb/create.h"
@@ -30,6 +31,8 @@ using jetdb::Database;
 using jetdb::Error;
 using jetdb::TableDef;
 using jetdb::Value;
+using jetdb_test::EntryPointer;
+using jetdb_test::IndexPages;
 using jetdb_test::ReadAll;
 using jetdb_test::ScratchFile;
 using jetdb_test::TestData;
@@ -42,12 +45,6 @@ std::vector<TableDef> AllTables(Database& database) {
     }
   }
   return tables;
-}
-
-std::uint32_t Pointer(const std::vector<std::uint8_t>& entry) {
-  const std::size_t n = entry.size();
-  return (std::uint32_t{entry[n - 4]} << 24) | (std::uint32_t{entry[n - 3]} << 16) |
-         (std::uint32_t{entry[n - 2]} << 8) | entry[n - 1];
 }
 
 // Every index Access wrote, rebuilt from the rows alone: the same entries, and leaf pages
@@ -65,7 +62,8 @@ TEST(AccessIndexes, RebuildFromRowsGivesTheSameEntriesAndLeafPages) {
       for (const auto& index : table.indexes) {
         if (!physical.insert(index.physical).second) continue;
         for (const auto& entry : jetdb::IndexEntries(pager, table.page, index.first_page)) {
-          const auto row = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, Pointer(entry)));
+          const auto row =
+              jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, EntryPointer(entry)));
           const auto key = jetdb::IndexKey(pager, table, index, jetdb::Row(table, row.slot.bytes));
           ASSERT_EQ(key, std::vector<std::uint8_t>(entry.begin(), entry.end() - 4))
               << table.page << " " << index.name;
@@ -74,7 +72,7 @@ TEST(AccessIndexes, RebuildFromRowsGivesTheSameEntriesAndLeafPages) {
         // The leaves, from the leftmost along the chain.
         std::uint32_t page = index.first_page;
         while ((*pager.Read(page))[0] == jetdb::kIndexNodePage) {
-          page = Pointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
+          page = EntryPointer(jetdb::ReadIndexEntries(*pager.Read(page), page).front());
         }
         for (; page != 0; ++leaves) {
           const auto data = pager.Read(page);
@@ -435,28 +433,6 @@ TEST(InsertAndDelete, RandomPostsAgreeWithAModel) {
 }  // namespace
 
 namespace {
-
-// The pages of an index: the intermediate ones level by level, then the leaves along the
-// chain.
-std::vector<std::uint32_t> IndexPages(jetdb::Pager& pager, std::uint32_t root) {
-  std::vector<std::uint32_t> pages;
-  std::vector<std::uint32_t> level{root};
-  while ((*pager.Read(level.front()))[0] == jetdb::kIndexNodePage) {
-    std::vector<std::uint32_t> below;
-    for (const std::uint32_t page : level) {
-      pages.push_back(page);
-      for (const auto& entry : jetdb::ReadIndexEntries(*pager.Read(page), page)) {
-        below.push_back(Pointer(entry));
-      }
-    }
-    level = below;
-  }
-  for (std::uint32_t page = level.front(); page != 0;
-       page = jetdb::ReadU32(*pager.Read(page), 16)) {
-    pages.push_back(page);
-  }
-  return pages;
-}
 
 // What every entry shares with the first, each keeping a byte of its own, found the long way.
 std::size_t LongestPrefix(const std::vector<std::vector<std::uint8_t>>& entries) {
