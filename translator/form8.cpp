@@ -113,7 +113,7 @@ void TForm8::CreateControls() {
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[i++] = h;
     // Single-line labels size themselves to their text in the font at hand.
-    if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h), false);
+    if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h));
   }
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
 }
@@ -125,29 +125,32 @@ HWND TForm8::Control(const wchar_t* name) const {
   return nullptr;
 }
 
-void TForm8::SizeLabelToText(HWND label, const std::wstring& text, bool may_wait) {
-  // Labels grow and shrink with their text, like auto-sizing labels. The text is measured on
-  // a memory DC of the window's font, and the label is moved only when its size changes.
+int TForm8::TextWidth(const std::wstring& text) const {
   SIZE size{};
   GetTextExtentPoint32W(measure_dc_, text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+void TForm8::SizeLabel(HWND label, int width) {
   RECT r{};
   GetWindowRect(label, &r);
-  if (r.right - r.left == size.cx && r.bottom - r.top == kLabelHeight) return;
-  if (may_wait && r.right - r.left > size.cx && r.bottom - r.top == kLabelHeight) {
-    // Too wide only shows blank space; the next display tick shrinks it.
-    status_shrink_pending_ = true;
-    ArmDisplayTick();
-    return;
+  if (r.right - r.left != width || r.bottom - r.top != kLabelHeight) {
+    SetWindowPos(label, nullptr, 0, 0, width, kLabelHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SetWindowPos(label, nullptr, 0, 0, size.cx, kLabelHeight,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm8::SizeLabelToText(HWND label, const std::wstring& text) {
+  // Labels grow and shrink with their text, like auto-sizing labels. The text is measured on
+  // a memory DC of the window's font, and the label is moved only when its size changes.
+  SizeLabel(label, TextWidth(text));
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
   status_shrink_pending_ = false;
-  SizeLabelToText(label, text, false);
+  SizeLabelToText(label, text);
 }
 
 void TForm8::ShowStatus(const std::wstring& text) {
@@ -158,7 +161,16 @@ void TForm8::ShowStatus(const std::wstring& text) {
 void TForm8::ShowGauge(const std::wstring& description) {
   HWND label = Control(L"Label3");
   SetWindowTextW(label, description.c_str());
-  SizeLabelToText(label, description, true);
+  const int width = TextWidth(description);
+  RECT r{};
+  GetWindowRect(label, &r);
+  if (width < r.right - r.left) {
+    // Too wide only shows blank space; the next display tick shrinks it.
+    status_shrink_pending_ = true;
+    ArmDisplayTick();
+  } else {
+    SizeLabel(label, width);
+  }
 }
 
 void TForm8::AdvanceProgress(int position) {
@@ -183,7 +195,7 @@ void TForm8::FlushDisplay() {
   if (status_shrink_pending_) {
     status_shrink_pending_ = false;
     HWND label = Control(L"Label3");
-    SizeLabelToText(label, framework::WindowText(label), false);
+    SizeLabelToText(label, framework::WindowText(label));
   }
 }
 

@@ -76,8 +76,9 @@ class TForm8 {
   void CreateControls();
   template <typename Fn>
   void RunHandler(Fn&& fn);
-  // may_wait: a label that only needs to shrink does so at the next display tick.
-  void SizeLabelToText(HWND label, const std::wstring& text, bool may_wait);
+  int TextWidth(const std::wstring& text) const;
+  void SizeLabel(HWND label, int width);
+  void SizeLabelToText(HWND label, const std::wstring& text);
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
   void SetUpDatabaseObjects();
