@@ -67,28 +67,35 @@ std::vector<std::string> Words(const std::string& sql) {
 
 }  // namespace
 
-Database::QueryResult Database::Query(const std::string& sql) const {
+namespace {
+
+// The column name "select @@IDENTITY [as name]" gives; any other statement is an Error.
+std::string IdentityColumn(const std::string& sql) {
   std::vector<std::string> words = Words(sql);
   if (!words.empty() && words.back() == ";") words.pop_back();
-  QueryResult result;
-  result.value = last_identity_;
-  if (words.size() == 2 && words[0] == "select" && words[1] == "@@identity") {
-    result.column = "Expr1000";
-    return result;
-  }
+  if (words.size() == 2 && words[0] == "select" && words[1] == "@@identity") return "Expr1000";
   if (words.size() == 4 && words[0] == "select" && words[1] == "@@identity" && words[2] == "as") {
-    result.column = words[3];
     // The name as written, not folded.
     const auto at = sql.rfind(' ');
     std::string name = sql.substr(at + 1);
     while (!name.empty() &&
            (name.back() == ';' || std::isspace(static_cast<unsigned char>(name.back()))))
       name.pop_back();
-    if (SameName(name, words[3])) result.column = name;
-    return result;
+    return SameName(name, words[3]) ? name : words[3];
   }
   throw Error("Invalid SQL statement; only 'select @@IDENTITY as <name>' is supported: '" + sql +
               "'.");
+}
+
+}  // namespace
+
+Database::QueryResult Database::Query(const std::string& sql) const {
+  // Programs send the same statement after every insert: it is parsed once.
+  if (sql != parsed_sql_ || parsed_column_.empty()) {
+    parsed_column_ = IdentityColumn(sql);
+    parsed_sql_ = sql;
+  }
+  return {parsed_column_, last_identity_};
 }
 
 Table Database::OpenTable(const std::string& name) {

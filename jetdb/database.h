@@ -66,6 +66,9 @@ class Database {
   Header header_;
   Access access_;
   std::int64_t last_identity_ = 0;
+  // The last statement Query parsed and the column it names.
+  mutable std::string parsed_sql_;
+  mutable std::string parsed_column_;
 };
 
 }  // namespace jetdb
