@@ -66,19 +66,25 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
 
 }  // namespace
 
+namespace {
+
+// The character of utf8 at i in lower case (ASCII and Latin-1 letters); i moves past it.
+char16_t FoldedAt(const std::string& utf8, std::size_t& i) {
+  char16_t c = static_cast<unsigned char>(utf8[i++]);
+  if (c >= 'A' && c <= 'Z') return static_cast<char16_t>(c + 32);
+  if (c == 0xC3 && i < utf8.size()) {
+    // U+00C0..U+00DE (but not U+00D7) fold to U+00E0..U+00FE.
+    c = static_cast<char16_t>(0xC0 + (static_cast<unsigned char>(utf8[i++]) & 0x3F));
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c = static_cast<char16_t>(c + 32);
+  }
+  return c;
+}
+
+}  // namespace
+
 std::u16string FoldCase(const std::string& utf8) {
   std::u16string folded;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    char16_t c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char16_t>(c + 32);
-    } else if (c == 0xC3 && i + 1 < utf8.size()) {
-      // U+00C0..U+00DE (but not U+00D7) fold to U+00E0..U+00FE.
-      c = static_cast<char16_t>(0xC0 + (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-      if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c = static_cast<char16_t>(c + 32);
-    }
-    folded += c;
-  }
+  for (std::size_t i = 0; i < utf8.size();) folded += FoldedAt(utf8, i);
   return folded;
 }
 
@@ -200,7 +206,15 @@ std::string DecodeText(std::span<const std::uint8_t> bytes) {
   return Utf16ToUtf8(DecodeTextUnits(bytes));
 }
 
-bool SameName(const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); }
+bool SameName(const std::string& a, const std::string& b) {
+  // Folded a character at a time: names are compared on every insert.
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (FoldedAt(a, i) != FoldedAt(b, j)) return false;
+  }
+  return i == a.size() && j == b.size();
+}
 
 const Column* TableDef::Find(const std::string& name) const {
   for (const Column& column : columns) {
@@ -210,9 +224,8 @@ const Column* TableDef::Find(const std::string& name) const {
 }
 
 const Column* TableDef::FindIgnoringCase(const std::string& name) const {
-  const std::u16string folded = FoldCase(name);
   for (const Column& column : columns) {
-    if (FoldCase(column.name) == folded) return &column;
+    if (SameName(column.name, name)) return &column;
   }
   return nullptr;
 }
