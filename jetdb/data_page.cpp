@@ -23,17 +23,21 @@ std::uint32_t DataPageOwner(std::span<const std::uint8_t> page) {
   return ReadU32(page, kOwnerOffset);
 }
 
-std::vector<RowSlot> ReadRowSlots(std::span<const std::uint8_t> page, std::uint32_t number) {
+namespace {
+
+// Walks the row table of page up to and including row last (the whole table when last is
+// past it), giving visit each row in order; returns how many rows the table has.
+template <typename Visit>
+std::uint16_t WalkRowSlots(std::span<const std::uint8_t> page, std::uint32_t number,
+                           std::size_t last, Visit visit) {
   const std::uint16_t count = ReadU16(page, kRowCountOffset);
   const std::size_t table_end = kRowTableOffset + count * std::size_t{2};
   if (table_end > page.size()) {
     Corrupt("the row table of page " + std::to_string(number) + " is too long");
   }
-  std::vector<RowSlot> rows;
-  rows.reserve(count);
   // Rows are stored from the end of the page: each ends where the one before it starts.
   std::size_t end = page.size();
-  for (std::uint16_t i = 0; i < count; ++i) {
+  for (std::uint16_t i = 0; i < count && i <= last; ++i) {
     const std::uint16_t entry = ReadU16(page, kRowTableOffset + i * std::size_t{2});
     const std::size_t start = entry & kRowOffsetMask;
     RowSlot row{static_cast<std::uint16_t>(entry & (kRowDeleted | kRowOverflow)), {}};
@@ -46,8 +50,17 @@ std::vector<RowSlot> ReadRowSlots(std::span<const std::uint8_t> page, std::uint3
       row.bytes = page.subspan(start, end - start);
       end = start;
     }
-    rows.push_back(row);
+    visit(row);
   }
+  return count;
+}
+
+}  // namespace
+
+std::vector<RowSlot> ReadRowSlots(std::span<const std::uint8_t> page, std::uint32_t number) {
+  std::vector<RowSlot> rows;
+  rows.reserve(ReadU16(page, kRowCountOffset));
+  WalkRowSlots(page, number, page.size(), [&](const RowSlot& row) { rows.push_back(row); });
   return rows;
 }
 
@@ -58,11 +71,12 @@ LocatedRow LocateRow(Pager& pager, std::uint32_t pointer) {
   if ((*located.page)[0] != kDataPageType) {
     Corrupt("a row pointer names page " + std::to_string(number) + ", which is not a data page");
   }
-  const auto rows = ReadRowSlots(*located.page, number);
-  if (PointerRow(pointer) >= rows.size()) {
+  // Only the rows up to this one: each ends where the one before it starts.
+  const std::uint16_t count = WalkRowSlots(*located.page, number, PointerRow(pointer),
+                                           [&](const RowSlot& row) { located.slot = row; });
+  if (PointerRow(pointer) >= count) {
     Corrupt("a row pointer names a row past the end of page " + std::to_string(number));
   }
-  located.slot = rows[PointerRow(pointer)];
   return located;
 }
 

@@ -34,10 +34,15 @@ std::size_t RowsStart(std::span<const std::uint8_t> page) {
 
 // The bytes of the row at pointer, to change in place.
 std::span<std::uint8_t> MapRow(Pager& pager, std::uint32_t pointer, int rank) {
-  const LocatedRow located = LocateRow(pager, pointer);
-  if (located.slot.bytes.empty()) Corrupt("a usage map row has been removed");
-  const std::size_t start = located.slot.bytes.data() - located.page->data();
-  const std::size_t size = located.slot.bytes.size();
+  std::size_t start = 0;
+  std::size_t size = 0;
+  {
+    // Let go of the page before changing it, or the pager would copy it for us to keep.
+    const LocatedRow located = LocateRow(pager, pointer);
+    if (located.slot.bytes.empty()) Corrupt("a usage map row has been removed");
+    start = located.slot.bytes.data() - located.page->data();
+    size = located.slot.bytes.size();
+  }
   std::vector<std::uint8_t>& page = pager.Modify(PointerPage(pointer), rank);
   return std::span(page).subspan(start, size);
 }

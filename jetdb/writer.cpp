@@ -1,6 +1,7 @@
 #include "jetdb/writer.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "jetdb/bytes.h"
 #include "jetdb/data_page.h"
@@ -246,21 +247,26 @@ std::uint32_t TableWriter::Insert(const RowValues& values) {
 void TableWriter::Delete(std::uint32_t pointer) {
   const Counters saved(*this);
   try {
-    const LocatedRow located = LocateRow(pager_, pointer);
-    if (DataPageOwner(*located.page) != definition_.page || located.slot.Deleted()) {
-      throw Error("The row to delete is not a row of table '" + name_ + "'.");
+    std::vector<std::uint8_t> bytes;
+    std::optional<std::uint32_t> moved;  // where the row's bytes went, if it moved
+    {
+      // Pages are let go before they change, or the pager would copy them for us to keep.
+      const LocatedRow located = LocateRow(pager_, pointer);
+      if (DataPageOwner(*located.page) != definition_.page || located.slot.Deleted()) {
+        throw Error("The row to delete is not a row of table '" + name_ + "'.");
+      }
+      const LocatedRow stored = FollowOverflow(pager_, located);
+      bytes.assign(stored.slot.bytes.begin(), stored.slot.bytes.end());
+      if (located.slot.Overflow()) moved = ReadU32(located.slot.bytes, 0);
     }
-    const LocatedRow stored = FollowOverflow(pager_, located);
-    const std::vector<std::uint8_t> bytes(stored.slot.bytes.begin(), stored.slot.bytes.end());
     const Row row(definition_, bytes);
     RemoveIndexEntries(pager_, definition_, row, pointer);
     for (const Column& column : definition_.columns) {
       if (IsLongValue(column) && !row.IsNull(column)) ReleaseLongValue(row.Bytes(column));
     }
-    if (located.slot.Overflow()) {
-      const std::uint32_t moved = ReadU32(located.slot.bytes, 0);
-      MarkRowDeleted(pager_.Modify(PointerPage(moved), rank::kRowRemoved),
-                     static_cast<std::uint8_t>(PointerRow(moved)));
+    if (moved) {
+      MarkRowDeleted(pager_.Modify(PointerPage(*moved), rank::kRowRemoved),
+                     static_cast<std::uint8_t>(PointerRow(*moved)));
     }
     MarkRowDeleted(pager_.Modify(PointerPage(pointer), rank::kRowRemoved),
                    static_cast<std::uint8_t>(PointerRow(pointer)));
