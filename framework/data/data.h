@@ -189,7 +189,7 @@ class Table : public DataSet {
   using DataSet::DataSet;
   ~Table() override;
 
-  void SetTableName(std::string name) { table_name_ = std::move(name); }
+  void SetTableName(std::string name);
   const std::string& TableName() const { return table_name_; }
 
   // Rows come ordered by this column (nulls first, equal values in the table's own order);
@@ -212,6 +212,7 @@ class Table : public DataSet {
  private:
   // Applies changed settings to an open table.
   void Rearrange();
+  jetdb::TableWriter& Writer();
 
   std::string table_name_;
 };

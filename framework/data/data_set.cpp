@@ -267,6 +267,7 @@ void DataSet::Close() {
   State::Unfollow(*this);
   state.inserting = false;
   state.pending.clear();
+  state.writer = nullptr;
   state.fields.clear();
   state.columns.clear();
   state.cells.clear();
@@ -311,6 +312,10 @@ bool DataSet::Eof() const { return !active_ || state_->AtEnd(); }
 int DataSet::RecordCount() const { return active_ ? static_cast<int>(state_->view->live) : 0; }
 
 Field* DataSet::FindField(const std::string& name) {
+  // Callers mostly spell a name as the table does: try that before folding case.
+  for (const auto& field : state_->fields) {
+    if (field->FieldName() == name) return field.get();
+  }
   for (const auto& field : state_->fields) {
     if (jetdb::SameName(field->FieldName(), name)) return field.get();
   }

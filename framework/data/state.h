@@ -54,6 +54,8 @@ struct DataSet::State {
 
   bool inserting = false;
   std::vector<Cell> pending;  // the row being inserted
+  // The connection's writer of a table, looked up on the first write after opening.
+  jetdb::TableWriter* writer = nullptr;
 
   // Sorts the records, groups them by link value and shows the first (of the master's group).
   static void Arrange(DataSet& set);

@@ -5,6 +5,16 @@ namespace framework::data {
 
 Table::~Table() = default;
 
+void Table::SetTableName(std::string name) {
+  table_name_ = std::move(name);
+  state_->writer = nullptr;
+}
+
+jetdb::TableWriter& Table::Writer() {
+  if (state_->writer == nullptr) state_->writer = &GetConnection()->Writer(table_name_);
+  return *state_->writer;
+}
+
 const std::string& Table::IndexFieldNames() const { return state_->index_field_names; }
 
 void Table::SetIndexFieldNames(const std::string& column) {
@@ -69,7 +79,7 @@ void Table::Load() {
 std::size_t Table::StoreRow() {
   State& state = *state_;
   jetdb::Database& database = *GetConnection()->Database();
-  jetdb::TableWriter& writer = GetConnection()->Writer(table_name_);
+  jetdb::TableWriter& writer = Writer();
   // Columns left null are not named, so an auto-number gets the table's next value.
   jetdb::RowValues values;
   for (std::size_t column = 0; column < state.columns.size(); ++column) {
@@ -93,9 +103,7 @@ std::size_t Table::StoreRow() {
   return record;
 }
 
-void Table::RemoveRow(std::uint32_t pointer) {
-  GetConnection()->Writer(table_name_).Delete(pointer);
-}
+void Table::RemoveRow(std::uint32_t pointer) { Writer().Delete(pointer); }
 
 void Query::Load() {
   const auto result = GetConnection()->Database()->Query(sql_);
