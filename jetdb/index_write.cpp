@@ -335,10 +335,10 @@ void LayOut(const Node& node, std::span<std::uint8_t> page, std::size_t prefix) 
   WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - at));
 }
 
-// Where entry i of node ends on its page: the first entry is whole, the others leave out the
+// Where entry i of node starts on its page: the first entry is whole, the others leave out the
 // prefix.
-std::size_t StoredEnd(const Node& node, std::size_t i, std::size_t prefix) {
-  return kFirstEntry + node.SizeThrough(i) - i * prefix;
+std::size_t StoredStart(const Node& node, std::size_t i, std::size_t prefix) {
+  return i == 0 ? kFirstEntry : kFirstEntry + node.SizeThrough(i - 1) - (i - 1) * prefix;
 }
 
 // Lays node out on page by moving what follows the one entry inserted or erased since page
@@ -348,36 +348,36 @@ bool LayOutChange(const Node& node, std::span<std::uint8_t> page, std::uint64_t 
                   std::size_t prefix) {
   const auto& known = node.Page();
   if (!known || known->stamp != stamp || known->prefix != prefix) return false;
-  // The first entry is stored whole: changing it changes how the next one is stored.
-  if (known->change != 0 && (known->at == 0 || node.Empty())) return false;
   WriteU32(page, kPrevOffset, node.prev);
   WriteU32(page, kNextOffset, node.next);
   WriteU32(page, kTailOffset, node.tail);
   if (known->change == 0) return true;
+  // Entries from i up to rewrite are stored anew; those after it are stored as they were, only
+  // moved. The first entry is stored whole, so a change at 0 also restores the next one.
   const std::size_t i = known->at;
-  const std::size_t kept = StoredEnd(node, i - 1, prefix);  // bytes before the change stay
+  const std::size_t rewrite =
+      std::min(node.Count(), i + (known->change > 0 ? 1 : 0) + (i == 0 ? 1 : 0));
+  const std::size_t kept = StoredStart(node, i, prefix);  // bytes before the change stay
+  const std::size_t moved_to = StoredStart(node, rewrite, prefix);
+  const std::size_t new_end = StoredStart(node, node.Count(), prefix);
   const std::size_t old_end = page.size() - ReadU16(page, kFreeSpaceOffset);
-  const std::size_t new_end = StoredEnd(node, node.Count() - 1, prefix);
+  const std::size_t moved_from = old_end - (new_end - moved_to);
   const auto at = [&](std::size_t offset) {
     return page.begin() + static_cast<std::ptrdiff_t>(offset);
   };
-  if (known->change > 0) {
-    const Span entry = node.Entry(i).subspan(prefix);
-    std::copy_backward(at(kept), at(old_end), at(new_end));
-    std::copy(entry.begin(), entry.end(), at(kept));
-  } else {
-    std::copy(at(kept + old_end - new_end), at(old_end), at(kept));
-    std::fill(at(new_end), at(old_end), 0);
+  std::memmove(page.data() + moved_to, page.data() + moved_from, new_end - moved_to);
+  for (std::size_t k = i; k < rewrite; ++k) {
+    const Span entry = node.Entry(k).subspan(k == 0 ? 0 : prefix);
+    std::copy(entry.begin(), entry.end(), at(StoredStart(node, k, prefix)));
   }
-  // The mask bits past the end of the last entry kept, set again for the entries moved.
+  if (new_end < old_end) std::fill(at(new_end), at(old_end), 0);
+  // The mask bits past the end of the last entry kept, set again for the entries after it.
   const std::size_t bit = kept - kFirstEntry;
   page[kMaskOffset + bit / 8] &= static_cast<std::uint8_t>((2u << (bit % 8)) - 1);
   std::fill(at(kMaskOffset + bit / 8 + 1), at(kFirstEntry), 0);
-  std::size_t end = kept;
   for (std::size_t k = i; k < node.Count(); ++k) {
-    end += node.Entry(k).size() - prefix;
-    const std::size_t moved = end - kFirstEntry;
-    page[kMaskOffset + moved / 8] |= static_cast<std::uint8_t>(1u << (moved % 8));
+    const std::size_t end = StoredStart(node, k + 1, prefix) - kFirstEntry;
+    page[kMaskOffset + end / 8] |= static_cast<std::uint8_t>(1u << (end % 8));
   }
   WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - new_end));
   return true;
