@@ -13,9 +13,15 @@ namespace {
 constexpr std::uint8_t kAscendingValue = 0x7F;
 constexpr std::uint8_t kAscendingNull = 0x00;
 constexpr std::uint8_t kTextEnd = 0x01;
+constexpr std::size_t kTypicalEntrySize = 64;
 
 void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int size) {
-  for (int i = size - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(size));
+  for (int i = 0; i < size; ++i) {
+    out[at + static_cast<std::size_t>(i)] =
+        static_cast<std::uint8_t>(value >> (8 * (size - 1 - i)));
+  }
 }
 
 // Floating point bits in an order that sorts as the numbers do.
@@ -178,17 +184,10 @@ void AppendValue(Pager& pager, const Column& column, const Row& row,
     case ColumnType::kDateTime:
       AppendBigEndian(out, OrderedFloatBits(ReadU64(bytes, 0), 8), 8);
       return;
-    case ColumnType::kText: {
-      const auto key = GeneralSortKey(DecodeTextUnits(bytes));
-      out.insert(out.end(), key.begin(), key.end());
-      return;
-    }
-    case ColumnType::kMemo: {
-      const auto text = DecodeTextUnits(ReadLongValue(pager, bytes));
-      const auto key = GeneralSortKey(text);
-      out.insert(out.end(), key.begin(), key.end());
-      return;
-    }
+    case ColumnType::kText:
+      return AppendGeneralSortKey(DecodeTextUnits(bytes), out);
+    case ColumnType::kMemo:
+      return AppendGeneralSortKey(DecodeTextUnits(ReadLongValue(pager, bytes)), out);
     default:
       // Binary and the like: eight bytes at a time, each group followed by how many of its
       // bytes are used (9: full, and more follow).
@@ -207,13 +206,13 @@ void AppendValue(Pager& pager, const Column& column, const Row& row,
 
 }  // namespace
 
-std::vector<std::uint8_t> GeneralSortKey(std::u16string_view text) {
+void AppendGeneralSortKey(std::u16string_view text, std::vector<std::uint8_t>& key) {
   // Trailing blanks do not count.
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
-  std::vector<std::uint8_t> key;
   std::vector<std::uint8_t> accents;
   std::vector<std::uint8_t> positions;
-  key.reserve(text.size() + 2);
+  key.reserve(key.size() + text.size() + 2);
+  accents.reserve(text.size());
   std::size_t weights = 0;
   auto add = [&](std::uint8_t primary, std::uint8_t accent) {
     key.push_back(primary);
@@ -247,6 +246,11 @@ std::vector<std::uint8_t> GeneralSortKey(std::u16string_view text) {
     key.insert(key.end(), positions.begin(), positions.end());
   }
   key.push_back(0x00);
+}
+
+std::vector<std::uint8_t> GeneralSortKey(std::u16string_view text) {
+  std::vector<std::uint8_t> key;
+  AppendGeneralSortKey(text, key);
   return key;
 }
 
@@ -267,6 +271,9 @@ bool KeyHasNull(const TableDef& table, const IndexDef& index, const Row& row) {
 std::vector<std::uint8_t> IndexKey(Pager& pager, const TableDef& table, const IndexDef& index,
                                    const Row& row) {
   std::vector<std::uint8_t> key;
+  // Room for most keys and the row pointer an entry adds, so that the key is not moved as it
+  // grows.
+  key.reserve(kTypicalEntrySize);
   for (const IndexColumn& part : index.columns) {
     const Column* column = table.ByNumber(part.column_number);
     if (column == nullptr) Corrupt("an index names a missing column");

@@ -25,5 +25,7 @@ bool KeyHasNull(const TableDef& table, const IndexDef& index, const Row& row);
 
 // Text in General sort order, ending with its terminator.
 std::vector<std::uint8_t> GeneralSortKey(std::u16string_view text);
+// The same, added to the end of key.
+void AppendGeneralSortKey(std::u16string_view text, std::vector<std::uint8_t>& key);
 
 }  // namespace jetdb

@@ -814,25 +814,34 @@ bool Holds(const TableDef& table, const IndexDef& index, const Row& row) {
   return !(index.IgnoreNulls() && KeyAllNull(table, index, row));
 }
 
-Bytes Entry(Pager& pager, const TableDef& table, const IndexDef& index, const Row& row,
-            std::uint32_t pointer) {
-  Bytes entry = IndexKey(pager, table, index, row);
+// A leaf entry: the key, then the row pointer.
+Bytes Entry(Span key, std::uint32_t pointer) {
+  Bytes entry;
+  entry.reserve(key.size() + kPointerSize);
+  entry.assign(key.begin(), key.end());
   AppendBigEndian(entry, pointer);
   return entry;
 }
 
 }  // namespace
 
-void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row) {
-  std::vector<Bytes> keys;  // of each logical index, in order
+std::vector<std::vector<std::uint8_t>> IndexKeys(Pager& pager, const TableDef& table,
+                                                 const Row& row) {
+  std::vector<Bytes> keys;
   keys.reserve(table.indexes.size());
-  for (const IndexDef& index : table.indexes) {
+  for (const IndexDef& index : table.indexes) keys.push_back(IndexKey(pager, table, index, row));
+  return keys;
+}
+
+void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
+                     const std::vector<std::vector<std::uint8_t>>& keys) {
+  for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+    const IndexDef& index = table.indexes[i];
     if ((index.PrimaryKey() || index.Required()) && KeyHasNull(table, index, row)) {
       throw Error("Index or primary key cannot contain a Null value.");
     }
-    keys.push_back(IndexKey(pager, table, index, row));
     // Four entries at least must fit a page, or splitting a page could not make room.
-    if (keys.back().size() + 2 * kPointerSize > (pager.PageSize() - kFirstEntry) / 4) {
+    if (keys[i].size() + 2 * kPointerSize > (pager.PageSize() - kFirstEntry) / 4) {
       throw Error("The key of index '" + index.name + "' is too long for this row.");
     }
   }
@@ -855,12 +864,17 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row) {
   }
 }
 
-void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer) {
+void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
+                     const std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer) {
   for (const IndexDef* index : PhysicalIndexes(table)) {
     if (!Holds(table, *index, row)) continue;
     IndexTree(pager, table, *index, rank::kIndexOnAdd, rank::kIndexNodeOnAdd)
-        .Insert(Entry(pager, table, *index, row, pointer));
+        .Insert(Entry(keys[static_cast<std::size_t>(index - table.indexes.data())], pointer));
   }
+}
+
+void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer) {
+  AddIndexEntries(pager, table, row, IndexKeys(pager, table, row), pointer);
 }
 
 void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row,
@@ -868,7 +882,7 @@ void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row,
   for (const IndexDef* index : PhysicalIndexes(table)) {
     if (!Holds(table, *index, row)) continue;
     IndexTree(pager, table, *index, rank::kIndexOnRemove, rank::kIndexNodeOnRemove)
-        .Remove(Entry(pager, table, *index, row, pointer));
+        .Remove(Entry(IndexKey(pager, table, *index, row), pointer));
   }
 }
 

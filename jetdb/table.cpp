@@ -145,6 +145,7 @@ std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     // Compressed: one byte per character, switching to and from two-byte characters at
     // each zero byte.
+    units.reserve(bytes.size() - 2);
     bool compressed = true;
     std::size_t i = 2;
     while (i < bytes.size()) {

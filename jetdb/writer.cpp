@@ -196,18 +196,24 @@ std::uint32_t TableWriter::InsertRow(const RowValues& values) {
     throw Error("The record is too large to fit a page.");
   }
   const Row probe_row(definition_, probe);
-  CheckUniqueKeys(pager_, definition_, probe_row);
+  std::vector<std::vector<std::uint8_t>> keys = IndexKeys(pager_, definition_, probe_row);
+  CheckUniqueKeys(pager_, definition_, probe_row, keys);
 
   // From here on pages change.
+  bool stored_long_values = false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (!IsLongValue(definition_.columns[i]) || fields[i].null) continue;
     fields[i].bytes = StoreLongValue(long_values[i]);
+    stored_long_values = true;
   }
   const std::vector<std::uint8_t> row = EncodeRow(definition_, fields);
+  const Row stored_row(definition_, row);
+  // Memo keys come from the long values, stored only now.
+  if (stored_long_values) keys = IndexKeys(pager_, definition_, stored_row);
   const std::uint32_t page = PageForRow(row.size());
   const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), row);
   const std::uint32_t pointer = (page << 8) | number;
-  AddIndexEntries(pager_, definition_, Row(definition_, row), pointer);
+  AddIndexEntries(pager_, definition_, stored_row, keys, pointer);
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);
