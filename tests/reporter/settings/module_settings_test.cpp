@@ -71,6 +71,16 @@ class ModuleSettingsTest : public ::testing::Test {
     ComPtr<IMEPropAccess> holder(access);
     return ReadSettingText([&](char* b, ULONG n) { return access->ReadText(key, b, n); });
   }
+  // The program's own settings resource as the executable's.
+  static void UseProgramResource() {
+    host::SetModules({{kExe, "C:\\Program Files\\Pelmora\\pelmora.exe",
+                       Resource(ResourceSettings()), "1.2.3.4"}},
+                     kExe);
+  }
+  static std::string SlotText(IMESettings* s,
+                              ULONG (STDMETHODCALLTYPE IMESettings::*reader)(char*, ULONG)) {
+    return ReadSettingText([&](char* b, ULONG n) { return (s->*reader)(b, n); });
+  }
   static ModuleSettings* Of(IMEModuleSettings* s) {
     IMEPropAccess* access = nullptr;
     s->QueryInterface(IID_IMEPropAccess, reinterpret_cast<void**>(&access));
@@ -91,6 +101,95 @@ TEST_F(ModuleSettingsTest, IntegerWidthsAndKindsRead) {
   // Keys the resource lacks come from the built-in defaults (no MainSettings yet).
   EXPECT_EQ(s->GetAutoDelay(), 60u);
   EXPECT_EQ(s->ReadIntKey("NoSuchKey"), 0);
+}
+
+TEST_F(ModuleSettingsTest, SlotsReadTheBuiltInDefaultsWhereTheModuleHasNoKey) {
+  ComPtr<IMEModuleSettings> s(ModuleSettings::Create(kPlain));
+  EXPECT_EQ(s->GetLimitDisAsm(), 5);
+  EXPECT_EQ(s->GetFreezeTimeout(), 60u);
+  EXPECT_EQ(s->GetScrShotDepth(), 0);
+  EXPECT_TRUE(s->GetNoSettings());
+  EXPECT_EQ(s->GetDupFreezeDef(), 2u);  // boolean kind in the table, read as integer
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetPrepAttMsg), "Prepare attachments...");
+  EXPECT_FALSE(s->GetMinDebugInfo());
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetVersionText), "");  // no VersionVar
+}
+
+TEST_F(ModuleSettingsTest, SlotsReadTheProgramResource) {
+  UseProgramResource();
+  ComPtr<IMEModuleSettings> s(ModuleSettings::Create(kExe));
+  ASSERT_TRUE(s->GetValid());
+  EXPECT_EQ(s->GetLimitDisAsm(), 7);
+  EXPECT_FALSE(s->GetNoSettings());
+  EXPECT_EQ(s->GetF1ShowCfg(), 3u);
+  EXPECT_EQ(s->GetGnShowCfg(), 2u);
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetPrepAttMsg), "Preparing attachments...");
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetSendFailMsg),
+            "Sorry, sending the bug report didn't work.");
+  EXPECT_EQ(ReadSettingText([&](char* b, ULONG n) { return s->GetF1Classes(b, n); }),
+            "EDBEditError");
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetTitleBar), "pelmora.exe");  // expanded
+  EXPECT_EQ(s->GetAutoDelay(), 60u);                                       // not stored: built in
+}
+
+TEST_F(ModuleSettingsTest, KeysOfAnotherKindThanTheirSlot) {
+  // Stored keys carry only their own kind's field: a reader of another kind sees its empty
+  // field, not a conversion, and a writer of another kind fails.
+  host::SetModules({{kExe, "C:\\app.exe",
+                     Resource({Key("SmtpPort", PropertyKind::kText, 0, "2525"),
+                               Key("FocusedBtn", PropertyKind::kBoolean, 1),
+                               Key("AutoSave", PropertyKind::kInteger, 1),
+                               Key("MailAddr", PropertyKind::kInteger, 7)}),
+                     ""}},
+                   kExe);
+  ComPtr<IMEModuleSettings> s(ModuleSettings::Create(kExe));
+  EXPECT_EQ(s->GetSmtpPort(), 0u);
+  EXPECT_EQ(s->GetFocusedBtn(), 0u);
+  EXPECT_FALSE(s->GetAutoSave());
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetMailAddr), "");
+  EXPECT_FALSE(s->SetSmtpPort(26));
+  EXPECT_FALSE(s->SetAutoSave(TRUE));
+  EXPECT_FALSE(s->SetMailAddr("a@example.com"));
+  EXPECT_EQ(Text(s.get(), "SmtpPort"), "2525");
+}
+
+TEST_F(ModuleSettingsTest, SlotWritesTakeTheirValuesWhole) {
+  UseProgramResource();
+  ComPtr<IMEModuleSettings> s(ModuleSettings::Create(kExe));
+  EXPECT_TRUE(s->SetSmtpServer(nullptr));  // no text: empty
+  EXPECT_EQ(SlotText(s.get(), &IMESettings::GetSmtpServer), "");
+  EXPECT_TRUE(s->SetLimitDisAsm(-1));
+  EXPECT_EQ(s->GetLimitDisAsm(), -1);
+  EXPECT_TRUE(s->SetHttpPort(0xFFFFFFFFu));
+  EXPECT_EQ(s->GetHttpPort(), 0xFFFFFFFFu);
+
+  ComPtr<IMEModuleSettings> plain(ModuleSettings::Create(kPlain));
+  EXPECT_FALSE(plain->SetAutoSend(TRUE));
+  EXPECT_FALSE(plain->GetAutoSend());
+}
+
+TEST_F(ModuleSettingsTest, MissingKeyIsWrittenIntoTheOwnEntryNotTheDefaults) {
+  ComPtr<IMEModuleSettings> exe(ModuleSettings::Create(kExe));
+  ComPtr<IMEModuleSettings> dll(ModuleSettings::Create(kDll));
+  // FocusedBtn has the boolean kind in the defaults table only: writing creates an integer key.
+  EXPECT_TRUE(exe->SetFocusedBtn(4));
+  EXPECT_EQ(exe->GetFocusedBtn(), 4u);
+  EXPECT_EQ(dll->GetFocusedBtn(), 0u);
+}
+
+TEST_F(ModuleSettingsTest, TextReadersCutToTheBufferAndGiveTheFullLength) {
+  ComPtr<ModuleSettings> s(ModuleSettings::Create(kExe));
+  ASSERT_TRUE(s->WriteTextKey("MailSubj", "bug report"));
+  char buffer[5] = {'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(s->GetMailSubj(buffer, sizeof buffer), 10u);
+  EXPECT_STREQ(buffer, "bug ");
+  EXPECT_EQ(s->GetMailSubj(nullptr, 0), 10u);
+  EXPECT_EQ(s->GetMailSubj(buffer, 0), 10u);
+  EXPECT_EQ(buffer[0], 'b');  // untouched
+  // The length is that of the expanded text.
+  EXPECT_EQ(s->ReadText("Title", buffer, sizeof buffer),
+            std::string("pelmora.exe %exceptMsg% pelmora.exe").size());
+  EXPECT_STREQ(buffer, "pelm");
 }
 
 TEST_F(ModuleSettingsTest, WritesNeedTheKindAndAreSharedByEveryObjectOfTheModule) {
@@ -234,6 +333,11 @@ TEST_F(ModuleSettingsTest, PluginSwitch) {
   EXPECT_EQ(s->ReadTextKey("Plugins"), "");
   s->SetPluginEnabled("hardware", TRUE);
   EXPECT_EQ(s->ReadTextKey("Plugins"), "hardware");
+
+  // Every copy goes, also adjacent ones.
+  ASSERT_TRUE(s->WriteTextKey("Plugins", "a|a|b|A"));
+  s->SetPluginEnabled("a", FALSE);
+  EXPECT_EQ(s->ReadTextKey("Plugins"), "b");
 }
 
 TEST_F(ModuleSettingsTest, AddedListsWriteBackAndAreDetachedWithTheirSettings) {
@@ -249,6 +353,69 @@ TEST_F(ModuleSettingsTest, AddedListsWriteBackAndAreDetachedWithTheirSettings) {
   attachments->Clear();
   fields->Add("More", "x");
   EXPECT_EQ(other->ReadTextKey("AddAttachs"), "C:\\log.txt>log.txt>logs.zip>log");
+}
+
+TEST_F(ModuleSettingsTest, QueryInterfaceAndReferences) {
+  ModuleSettings* s = ModuleSettings::Create(kExe);
+  ASSERT_NE(s, nullptr);
+  IMEModuleSettings* settings = s;
+  EXPECT_EQ(settings->GetModule(), kExe);
+  void* out = nullptr;
+  ASSERT_EQ(settings->QueryInterface(IID_IMESettings, &out), S_OK);
+  EXPECT_EQ(out, static_cast<IMESettings*>(s));
+  ASSERT_EQ(settings->QueryInterface(support::kIidUnknown, &out), S_OK);
+  void* const identity = out;
+  ASSERT_EQ(settings->QueryInterface(IID_IMEPropAccess, &out), S_OK);
+  auto* access = static_cast<IMEPropAccess*>(out);
+  EXPECT_EQ(access->Self(), static_cast<void*>(s));
+  // Every interface leads to the same IUnknown.
+  ASSERT_EQ(access->QueryInterface(support::kIidUnknown, &out), S_OK);
+  EXPECT_EQ(out, identity);
+  EXPECT_EQ(settings->QueryInterface(IID_IMEFields, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(settings->QueryInterface(IID_IMEModuleSettings, nullptr), E_POINTER);
+  EXPECT_EQ(access->Release(), 4u);  // the references are the object's, whichever interface
+  EXPECT_EQ(settings->Release(), 3u);
+  EXPECT_EQ(settings->Release(), 2u);
+  EXPECT_EQ(settings->Release(), 1u);
+  EXPECT_EQ(host::SharedBlockReferences(), 1);
+  EXPECT_EQ(settings->Release(), 0u);
+}
+
+// Calls through the virtual table by slot number, as a module built by another compiler would.
+template <class Result, class... Args>
+Result CallSlot(void* object, int slot, Args... args) {
+  using Fn = Result(STDMETHODCALLTYPE*)(void*, Args...);
+  void** table = *reinterpret_cast<void***>(object);
+  return reinterpret_cast<Fn>(table[slot])(object, args...);
+}
+
+TEST_F(ModuleSettingsTest, SlotNumbersFollowTheInterfaceOrder) {
+  UseProgramResource();
+  ComPtr<ModuleSettings> s(ModuleSettings::Create(kExe));
+  IMEModuleSettings* object = s.get();
+  EXPECT_EQ(CallSlot<HMODULE>(object, 3), kExe);     // the module
+  EXPECT_EQ(CallSlot<BOOL>(object, 4), FALSE);       // AutoSave
+  EXPECT_EQ(CallSlot<BOOL>(object, 5, TRUE), TRUE);  // AutoSave writer
+  EXPECT_TRUE(s->GetAutoSave());
+  EXPECT_EQ(CallSlot<BOOL>(object, 136, "hardware"), TRUE);           // plug-in test
+  EXPECT_EQ(CallSlot<void*>(object, 139, "SendAssistant"), nullptr);  // assistant lookup
+  EXPECT_EQ(CallSlot<BOOL>(object, 193, "failed"), TRUE);             // SendFailMsg writer
+  EXPECT_EQ(CallSlot<ULONG>(object, 192, nullptr, 0u), 6u);           // SendFailMsg
+  ComPtr<IMEFields> fields(CallSlot<IMEFields*>(object, 84));         // the added fields
+  EXPECT_TRUE(fields);
+  EXPECT_EQ(CallSlot<ULONG>(object, 52, nullptr, 0u), Text(object, "MailAddr").size());
+  EXPECT_EQ(CallSlot<BOOL>(object, 194), TRUE);               // valid
+  EXPECT_EQ(CallSlot<BOOL>(object, 195), TRUE);               // Enabled
+  EXPECT_EQ(CallSlot<ULONG>(object, 200), 60000u);            // FreezeTimeout
+  EXPECT_EQ(CallSlot<ULONG>(object, 201, nullptr, 0u), 12u);  // F1Classes
+  CallSlot<void>(object, 241);                                // RereadResource
+  EXPECT_FALSE(s->GetAutoSave());
+
+  // The typed access that other copies of the store use.
+  IMEPropAccess* access = s.get();
+  EXPECT_EQ(CallSlot<LONG>(access, 4, "LimitDisAsm"), 7);  // ReadInt
+  EXPECT_EQ(CallSlot<void*>(access, 9), s.get());          // Self
 }
 
 TEST_F(ModuleSettingsTest, WhichSettingsApply) {

@@ -160,6 +160,35 @@ TEST(SettingsStoreWin, ModulesWithoutSettingsAndUnreadableMemory) {
   EXPECT_TRUE(platform::SettingsResource(reinterpret_cast<HMODULE>(&value)).empty());
 }
 
+// Calls through the virtual table by slot number with the interfaces' calling convention, as a
+// module built by another compiler would.
+template <class Result, class... Args>
+Result CallSlot(void* object, int slot, Args... args) {
+  using Fn = Result(STDMETHODCALLTYPE*)(void*, Args...);
+  void** table = *reinterpret_cast<void***>(object);
+  return reinterpret_cast<Fn>(table[slot])(object, args...);
+}
+
+TEST(SettingsStoreWin, SlotsFollowTheInterfaceOrderAndItsCallingConvention) {
+  const HMODULE exe = GetModuleHandleW(nullptr);
+  ComPtr<ModuleSettings> s(ModuleSettings::Create(exe));
+  IMEModuleSettings* object = s.get();
+  EXPECT_EQ(CallSlot<HMODULE>(object, 3), exe);              // the module
+  EXPECT_EQ(CallSlot<BOOL>(object, 5, FALSE), TRUE);         // AutoSave writer
+  EXPECT_EQ(CallSlot<BOOL>(object, 4), FALSE);               // AutoSave
+  EXPECT_EQ(CallSlot<BOOL>(object, 193, "failed"), TRUE);    // SendFailMsg writer
+  EXPECT_EQ(CallSlot<ULONG>(object, 192, nullptr, 0u), 6u);  // SendFailMsg
+  EXPECT_EQ(CallSlot<BOOL>(object, 194), TRUE);              // valid
+  EXPECT_EQ(CallSlot<ULONG>(object, 52, nullptr, 0u), 15u);  // MailAddr
+  CallSlot<void>(object, 241);                               // RereadResource
+  EXPECT_NE(ReadSettingText([&](char* b, ULONG n) { return s->GetSendFailMsg(b, n); }), "failed");
+
+  // The typed access that other copies of the store use.
+  IMEPropAccess* access = s.get();
+  EXPECT_EQ(CallSlot<LONG>(access, 4, "Tiny"), -5);  // ReadInt
+  EXPECT_EQ(CallSlot<void*>(access, 9), s.get());    // Self
+}
+
 TEST(SettingsStoreWin, UnknownValueTypeIsShownAndTheKeysBeforeItStay) {
   std::string stream(kSettingsStreamHeader);
   stream += std::string(
