@@ -32,6 +32,7 @@ constexpr std::size_t kMaskOffset = 27;
 constexpr std::size_t kFirstEntry = 0x1E0;
 constexpr std::size_t kPointerSize = 4;
 constexpr int kMaxDepth = 32;
+constexpr std::size_t kUsualDepth = 4;  // pages above a leaf in all but huge indexes
 
 // Entries compare by their bytes, unsigned, a prefix before what it starts.
 int Compare(Span a, Span b) {
@@ -294,7 +295,7 @@ void Remember(Pager& pager, NodeRef node) {
 
 NodeRef SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
   const auto found = node_cache.find(page);
-  if (found != node_cache.end() && found->second.stamp == pager.Stamp(page) &&
+  if (found != node_cache.end() && found->second.node && found->second.stamp == pager.Stamp(page) &&
       found->second.node->owner == owner) {
     return found->second.node;
   }
@@ -307,7 +308,8 @@ NodeRef SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
 // someone else still holds it.
 Node Release(NodeRef node) {
   const auto found = node_cache.find(node->page);
-  if (found != node_cache.end() && found->second.node == node) node_cache.erase(found);
+  // The entry stays, empty, for the node written next (the map need not make a new one).
+  if (found != node_cache.end() && found->second.node == node) found->second.node.reset();
   if (node.use_count() == 1) return std::move(*node);
   return *node;
 }
@@ -390,6 +392,7 @@ class IndexTree {
 
   void Insert(Span entry) {
     std::vector<Step> path;
+    path.reserve(kUsualDepth);
     Node leaf = Release(Descend(entry, path));
     const std::size_t at = leaf.LowerBound(entry);
     if (at < leaf.Count() && Same(leaf.Entry(at), entry))
@@ -400,6 +403,7 @@ class IndexTree {
 
   void Remove(Span entry) {
     std::vector<Step> path;
+    path.reserve(kUsualDepth);
     Node leaf = Release(Descend(entry, path));
     const std::size_t at = leaf.LowerBound(entry);
     if (at == leaf.Count() || !Same(leaf.Entry(at), entry)) {
@@ -422,6 +426,7 @@ class IndexTree {
   // Whether some entry starts with key (ignoring the row pointer that follows).
   bool HasKey(Span key) {
     std::vector<Step> path;
+    path.reserve(kUsualDepth);
     NodeRef leaf = Descend(key, path);
     for (std::uint32_t hops = 0;; ++hops) {
       const std::size_t at = leaf->LowerBound(key);
@@ -797,17 +802,12 @@ class IndexTree {
   std::set<std::uint32_t> freed_;  // pages this change took out of the tree
 };
 
-// Each physical index once, with the first logical index that uses it.
-std::vector<const IndexDef*> PhysicalIndexes(const TableDef& table) {
-  std::vector<const IndexDef*> indexes;
-  for (const IndexDef& index : table.indexes) {
-    // A table has a few indexes: a search is cheaper than a set for each post.
-    if (std::none_of(indexes.begin(), indexes.end(),
-                     [&](const IndexDef* kept) { return kept->physical == index.physical; })) {
-      indexes.push_back(&index);
-    }
-  }
-  return indexes;
+// Whether index is the first logical index on its physical index: each physical index is
+// changed once, through that one. A table has a few indexes: looking back costs less than
+// listing them for each post.
+bool FirstOnItsEntries(const TableDef& table, const IndexDef& index) {
+  return std::none_of(table.indexes.data(), &index,
+                      [&](const IndexDef& before) { return before.physical == index.physical; });
 }
 
 bool Holds(const TableDef& table, const IndexDef& index, const Row& row) {
@@ -845,31 +845,34 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
       throw Error("The key of index '" + index.name + "' is too long for this row.");
     }
   }
-  for (const IndexDef* index : PhysicalIndexes(table)) {
+  for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+    const IndexDef& index = table.indexes[i];
+    if (!FirstOnItsEntries(table, index)) continue;
     bool unique = false;
     for (const IndexDef& logical : table.indexes) {
-      if (logical.physical == index->physical && (logical.Unique() || logical.PrimaryKey())) {
+      if (logical.physical == index.physical && (logical.Unique() || logical.PrimaryKey())) {
         unique = true;
       }
     }
     // Several rows may leave a unique key null.
-    if (!unique || KeyHasNull(table, *index, row)) continue;
-    IndexTree tree(pager, table, *index, 0, 0);
-    if (tree.HasKey(keys[static_cast<std::size_t>(index - table.indexes.data())])) {
+    if (!unique || KeyHasNull(table, index, row)) continue;
+    IndexTree tree(pager, table, index, 0, 0);
+    if (tree.HasKey(keys[i])) {
       throw Error(
           "The changes you requested to the table were not successful because they would "
           "create duplicate values in the index, primary key, or relationship. (index '" +
-          index->name + "')");
+          index.name + "')");
     }
   }
 }
 
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
                      const std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer) {
-  for (const IndexDef* index : PhysicalIndexes(table)) {
-    if (!Holds(table, *index, row)) continue;
-    IndexTree(pager, table, *index, rank::kIndexOnAdd, rank::kIndexNodeOnAdd)
-        .Insert(Entry(keys[static_cast<std::size_t>(index - table.indexes.data())], pointer));
+  for (std::size_t i = 0; i < table.indexes.size(); ++i) {
+    const IndexDef& index = table.indexes[i];
+    if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
+    IndexTree(pager, table, index, rank::kIndexOnAdd, rank::kIndexNodeOnAdd)
+        .Insert(Entry(keys[i], pointer));
   }
 }
 
@@ -879,10 +882,10 @@ void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::u
 
 void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row,
                         std::uint32_t pointer) {
-  for (const IndexDef* index : PhysicalIndexes(table)) {
-    if (!Holds(table, *index, row)) continue;
-    IndexTree(pager, table, *index, rank::kIndexOnRemove, rank::kIndexNodeOnRemove)
-        .Remove(Entry(IndexKey(pager, table, *index, row), pointer));
+  for (const IndexDef& index : table.indexes) {
+    if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
+    IndexTree(pager, table, index, rank::kIndexOnRemove, rank::kIndexNodeOnRemove)
+        .Remove(Entry(IndexKey(pager, table, index, row), pointer));
   }
 }
 

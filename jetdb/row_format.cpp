@@ -187,8 +187,9 @@ double DaysFromDate(int year, int month, int day, int hour, int minute, int seco
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string units;
-  units.reserve(utf8.size());
+  // Never more units than bytes: sized once, cut to what was written.
+  std::u16string units(utf8.size(), u'\0');
+  std::size_t count = 0;
   for (std::size_t i = 0; i < utf8.size();) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
     std::uint32_t code = 0;
@@ -219,13 +220,14 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
       throw Error("A text value is not valid UTF-8.");
     }
     if (code >= 0x10000) {
-      units.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+      units[count++] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units[count++] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
     } else {
-      units.push_back(static_cast<char16_t>(code));
+      units[count++] = static_cast<char16_t>(code);
     }
     i += length;
   }
+  units.resize(count);
   return units;
 }
 
@@ -343,9 +345,17 @@ std::vector<std::uint8_t> EncodeRow(const TableDef& table, const std::vector<Fie
     }
   }
   stored = std::max(stored, table.max_columns);
-  std::vector<std::uint8_t> row(2 + fixed_size);
+  const std::size_t mask_size = (stored + 7u) / 8u;
+  // Sized once: the fixed part, the variable data, its offsets and count, the null mask.
+  std::size_t var_size = 0;
+  for (std::size_t i = 0; i < table.columns.size(); ++i) {
+    if (!table.columns[i].Fixed()) var_size += fields[i].bytes.size();
+  }
+  std::vector<std::uint8_t> row;
+  row.reserve(2 + fixed_size + var_size + (var_count + 2) * 2 + mask_size);
+  row.resize(2 + fixed_size);
   WriteU16(row, 0, stored);
-  std::vector<std::uint8_t> mask((stored + 7u) / 8u);
+  std::vector<std::uint8_t> mask(mask_size);
   std::vector<const Field*> var_fields(var_count, nullptr);
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const Column& column = table.columns[i];
@@ -362,6 +372,7 @@ std::vector<std::uint8_t> EncodeRow(const TableDef& table, const std::vector<Fie
   }
   if (var_count > 0) {
     std::vector<std::uint16_t> offsets;
+    offsets.reserve(var_count + 1);
     for (const Field* field : var_fields) {
       offsets.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(row.size(), 0xFFFF)));
       if (field != nullptr) row.insert(row.end(), field->bytes.begin(), field->bytes.end());

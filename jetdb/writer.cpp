@@ -188,16 +188,16 @@ std::uint32_t TableWriter::InsertRow(const RowValues& values) {
     if (!IsLongValue(definition_.columns[i]) || fields[i].null) continue;
     fields[i].bytes.assign(kLongValueFieldSize, 0);
   }
-  const std::vector<std::uint8_t> probe = EncodeRow(definition_, fields);
+  std::vector<std::uint8_t> row = EncodeRow(definition_, fields);
   std::size_t long_total = 0;
   for (const auto& bytes : long_values)
     long_total += bytes.size() <= kMaxInlineLongValue ? bytes.size() : 0;
-  if (probe.size() + long_total > kMaxRowSize) {
+  if (row.size() + long_total > kMaxRowSize) {
     throw Error("The record is too large to fit a page.");
   }
-  const Row probe_row(definition_, probe);
-  std::vector<std::vector<std::uint8_t>> keys = IndexKeys(pager_, definition_, probe_row);
-  CheckUniqueKeys(pager_, definition_, probe_row, keys);
+  std::vector<std::vector<std::uint8_t>> keys =
+      IndexKeys(pager_, definition_, Row(definition_, row));
+  CheckUniqueKeys(pager_, definition_, Row(definition_, row), keys);
 
   // From here on pages change.
   bool stored_long_values = false;
@@ -206,14 +206,15 @@ std::uint32_t TableWriter::InsertRow(const RowValues& values) {
     fields[i].bytes = StoreLongValue(long_values[i]);
     stored_long_values = true;
   }
-  const std::vector<std::uint8_t> row = EncodeRow(definition_, fields);
-  const Row stored_row(definition_, row);
-  // Memo keys come from the long values, stored only now.
-  if (stored_long_values) keys = IndexKeys(pager_, definition_, stored_row);
+  if (stored_long_values) {
+    // The row now says where its long values went, and Memo keys come from them.
+    row = EncodeRow(definition_, fields);
+    keys = IndexKeys(pager_, definition_, Row(definition_, row));
+  }
   const std::uint32_t page = PageForRow(row.size());
   const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), row);
   const std::uint32_t pointer = (page << 8) | number;
-  AddIndexEntries(pager_, definition_, stored_row, keys, pointer);
+  AddIndexEntries(pager_, definition_, Row(definition_, row), keys, pointer);
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);
