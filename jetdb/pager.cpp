@@ -35,10 +35,17 @@ void Pager::Evict() {
   auto victim = recent_.end();
   while (entries_.size() >= capacity_ && victim != recent_.begin()) {
     --victim;
-    if (dirty_.count(*victim) != 0) continue;
+    if (FindDirty(*victim) != nullptr) continue;
     entries_.erase(*victim);
     victim = recent_.erase(victim);
   }
+}
+
+Pager::Dirty* Pager::FindDirty(std::uint32_t page) {
+  for (Dirty& dirty : dirty_) {
+    if (dirty.page == page) return &dirty;
+  }
+  return nullptr;
 }
 
 Pager::Entry& Pager::Load(std::uint32_t page) {
@@ -73,8 +80,11 @@ std::vector<std::uint8_t>& Pager::Modify(std::uint32_t page, int rank) {
   if (entry.data.use_count() > 1) {
     entry.data = std::make_shared<std::vector<std::uint8_t>>(*entry.data);
   }
-  auto [found, added] = dirty_.emplace(page, rank);
-  if (!added) found->second = std::min(found->second, rank);
+  if (Dirty* dirty = FindDirty(page)) {
+    dirty->rank = std::min(dirty->rank, rank);
+  } else {
+    dirty_.push_back({page, rank});
+  }
   stamps_[page] = NextStamp();  // the caller is about to change the bytes
   return *entry.data;
 }
@@ -89,44 +99,52 @@ std::uint32_t Pager::Append(int rank) {
   recent_.push_front(page);
   entries_.emplace(page,
                    Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin()});
-  dirty_.emplace(page, rank);
+  dirty_.push_back({page, rank});
   stamps_[page] = NextStamp();
   return page;
 }
 
 void Pager::Flush() {
-  std::vector<std::pair<int, std::uint32_t>> order;
-  order.reserve(dirty_.size());
-  for (const auto& [page, rank] : dirty_) order.emplace_back(rank, page);
-  std::sort(order.begin(), order.end());
+  std::sort(dirty_.begin(), dirty_.end(), [](const Dirty& a, const Dirty& b) {
+    return a.rank != b.rank ? a.rank < b.rank : a.page < b.page;
+  });
   // Neighbouring pages of one rank go in one write.
   std::vector<std::uint8_t> run;
-  for (std::size_t i = 0; i < order.size();) {
-    std::size_t end = i + 1;
-    while (end < order.size() && order[end].first == order[i].first &&
-           order[end].second == order[end - 1].second + 1) {
-      ++end;
-    }
-    const std::uint32_t first = order[i].second;
-    const std::uint8_t* bytes = entries_.at(first).data->data();
-    if (end - i > 1) {
-      run.clear();
-      for (std::size_t k = i; k < end; ++k) {
-        const auto& page = *entries_.at(order[k].second).data;
-        run.insert(run.end(), page.begin(), page.end());
+  std::size_t written = 0;
+  try {
+    while (written < dirty_.size()) {
+      const std::size_t i = written;
+      std::size_t end = i + 1;
+      while (end < dirty_.size() && dirty_[end].rank == dirty_[i].rank &&
+             dirty_[end].page == dirty_[end - 1].page + 1) {
+        ++end;
       }
-      bytes = run.data();
+      const std::uint32_t first = dirty_[i].page;
+      const std::uint8_t* bytes = entries_.at(first).data->data();
+      if (end - i > 1) {
+        run.clear();
+        for (std::size_t k = i; k < end; ++k) {
+          const auto& page = *entries_.at(dirty_[k].page).data;
+          run.insert(run.end(), page.begin(), page.end());
+        }
+        bytes = run.data();
+      }
+      file_.WriteAt(static_cast<std::uint64_t>(first) * page_size_, bytes, (end - i) * page_size_);
+      ++file_writes_;
+      written = end;
     }
-    file_.WriteAt(static_cast<std::uint64_t>(first) * page_size_, bytes, (end - i) * page_size_);
-    ++file_writes_;
-    for (std::size_t k = i; k < end; ++k) dirty_.erase(order[k].second);
-    i = end;
+  } catch (...) {
+    // The pages not written stay changed.
+    dirty_.erase(dirty_.begin(), dirty_.begin() + static_cast<std::ptrdiff_t>(written));
+    throw;
   }
+  dirty_.clear();
   written_page_count_ = page_count_;
 }
 
 void Pager::Discard() {
-  for (const auto& [page, rank] : dirty_) {
+  for (const Dirty& dirty : dirty_) {
+    const std::uint32_t page = dirty.page;
     stamps_[page] = NextStamp();
     auto found = entries_.find(page);
     if (found == entries_.end()) continue;

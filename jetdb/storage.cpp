@@ -87,10 +87,17 @@ std::size_t DataPageFreeSpace(std::span<const std::uint8_t> page) {
   return ReadU16(page, kFreeSpaceOffset);
 }
 
+namespace {
+
+// Whether a row of size bytes fits a page with count rows starting at rows_start.
+bool Fits(std::uint16_t count, std::size_t rows_start, std::size_t size) {
+  return count < kMaxRowsPerPage && rows_start >= kDataPageHeaderSize + (count + 1u) * 2u + size;
+}
+
+}  // namespace
+
 bool RowFits(std::span<const std::uint8_t> page, std::size_t size) {
-  const std::uint16_t count = ReadU16(page, kRowCountOffset);
-  if (count >= kMaxRowsPerPage) return false;
-  return RowsStart(page) >= kDataPageHeaderSize + (count + 1u) * 2u + size;
+  return Fits(ReadU16(page, kRowCountOffset), RowsStart(page), size);
 }
 
 void InitDataPage(std::vector<std::uint8_t>& page, std::uint32_t owner) {
@@ -102,9 +109,12 @@ void InitDataPage(std::vector<std::uint8_t>& page, std::uint32_t owner) {
 }
 
 std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::span<const std::uint8_t> row) {
-  if (!RowFits(page, row.size())) throw Error("Internal error: a row does not fit its page.");
   const std::uint16_t count = ReadU16(page, kRowCountOffset);
-  const std::size_t start = RowsStart(page) - row.size();
+  const std::size_t rows_start = RowsStart(page);
+  if (!Fits(count, rows_start, row.size())) {
+    throw Error("Internal error: a row does not fit its page.");
+  }
+  const std::size_t start = rows_start - row.size();
   std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
   WriteU16(page, kDataPageHeaderSize + count * 2u, static_cast<std::uint16_t>(start));
   WriteU16(page, kRowCountOffset, static_cast<std::uint16_t>(count + 1));

@@ -141,11 +141,12 @@ void ReadIndexes(std::span<const std::uint8_t> bytes, std::size_t offset, TableD
 }  // namespace
 
 std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
-  std::u16string units;
+  // Sized for the most units the bytes can hold, cut to what they do.
+  std::u16string units(bytes.size(), u'\0');
+  std::size_t count = 0;
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     // Compressed: one byte per character, switching to and from two-byte characters at
     // each zero byte.
-    units.reserve(bytes.size() - 2);
     bool compressed = true;
     std::size_t i = 2;
     while (i < bytes.size()) {
@@ -153,21 +154,21 @@ std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
         compressed = !compressed;
         ++i;
       } else if (compressed) {
-        units.push_back(bytes[i]);
+        units[count++] = bytes[i];
         ++i;
       } else if (i + 1 < bytes.size()) {
-        units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        units[count++] = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         i += 2;
       } else {
         break;
       }
     }
   } else {
-    units.reserve(bytes.size() / 2);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      units.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+      units[count++] = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
     }
   }
+  units.resize(count);
   return units;
 }
 
