@@ -372,10 +372,17 @@ TEST(Delete, EmptiesAccessTablesKeepingEveryIndexInStep) {
 
 TEST(Query, AnswersOnlyTheIdentityQuery) {
   auto database = Database::Open(TestData("emptyJet4.mdb"));
+  EXPECT_THROW(database->Query(""), Error);
   EXPECT_EQ(database->Query("  SELECT   @@identity AS id_number ; ").value, 0);
   EXPECT_EQ(database->Query("select @@IDENTITY as ID_NUMBER").column, "ID_NUMBER");
   EXPECT_THROW(database->Query("select * from Orders"), Error);
   EXPECT_THROW(database->Query("select @@IDENTITY as"), Error);
+  // The statement asked before, and others after it, are each answered as on their own.
+  EXPECT_EQ(database->Query("select @@IDENTITY as ID_NUMBER").column, "ID_NUMBER");
+  EXPECT_EQ(database->Query("select @@IDENTITY as Other").column, "Other");
+  EXPECT_EQ(database->Query("select @@IDENTITY").column, "Expr1000");
+  EXPECT_THROW(database->Query("select @@IDENTITY as Other, 1"), Error);
+  EXPECT_EQ(database->Query("select @@IDENTITY as Other").column, "Other");
 }
 
 // Seeded random posts against a model: after every step the table's indexes list exactly the
