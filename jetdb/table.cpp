@@ -302,15 +302,16 @@ Row::Row(const TableDef& table, std::span<const std::uint8_t> bytes) : bytes_(by
   // the variable data.
   const std::size_t table_size = (var_count + 1u) * 2u;
   if (end - 2 < table_size + 2) Corrupt("a row's variable column table is too long");
-  var_offsets_.resize(var_count + 1u);
-  for (std::size_t i = 0; i <= var_count; ++i) {
-    var_offsets_[i] = ReadU16(bytes, end - 2 - (i + 1) * 2);
-  }
-  for (std::size_t i = 0; i < var_count; ++i) {
-    if (var_offsets_[i] > var_offsets_[i + 1] || var_offsets_[var_count] > end) {
-      Corrupt("a row's variable column offsets are out of order");
-    }
-  }
+  var_table_end_ = end - 2;
+  var_count_ = var_count;
+  bool in_order = var_count == 0 || VarOffset(var_count) <= end;
+  for (std::size_t i = 0; i < var_count && in_order; ++i)
+    in_order = VarOffset(i) <= VarOffset(i + 1);
+  if (!in_order) Corrupt("a row's variable column offsets are out of order");
+}
+
+std::uint16_t Row::VarOffset(std::size_t i) const {
+  return ReadU16(bytes_, var_table_end_ - (i + 1) * 2);
 }
 
 bool Row::IsNull(const Column& column) const {
@@ -325,9 +326,9 @@ std::span<const std::uint8_t> Row::Bytes(const Column& column) const {
     CheckRange(bytes_, start, column.size);
     return bytes_.subspan(start, column.size);
   }
-  if (column.var_index + 1u >= var_offsets_.size()) return {};
-  const std::size_t start = var_offsets_[column.var_index];
-  return bytes_.subspan(start, var_offsets_[column.var_index + 1u] - start);
+  if (column.var_index >= var_count_) return {};
+  const std::size_t start = VarOffset(column.var_index);
+  return bytes_.subspan(start, VarOffset(column.var_index + 1u) - start);
 }
 
 namespace {

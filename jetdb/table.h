@@ -148,8 +148,13 @@ class Row {
  private:
   std::span<const std::uint8_t> bytes_;
   std::uint16_t stored_columns_ = 0;
+  // Where variable column i starts (i up to the count: where the last one ends), read from
+  // the row's offset table as needed; the table is checked once, when the row is made.
+  std::uint16_t VarOffset(std::size_t i) const;
+
   std::span<const std::uint8_t> null_mask_;
-  std::vector<std::uint16_t> var_offsets_;  // start of each variable column, then the end
+  std::size_t var_table_end_ = 0;  // the offsets are stored backwards from here
+  std::uint16_t var_count_ = 0;
 };
 
 // Calls visit for every live row of the table in the table's own order: the pages its usage
