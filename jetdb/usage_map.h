@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "jetdb/pager.h"
@@ -15,5 +16,9 @@ namespace jetdb {
 std::vector<std::uint32_t> ReadUsageMap(Pager& pager, std::uint32_t pointer);
 // The same, for the free-page map, which also marks pages past the end of the file.
 std::vector<std::uint32_t> ReadUsageMapUnchecked(Pager& pager, std::uint32_t pointer);
+// The first page from on that the map at pointer marks, if any: what ReadUsageMap would list
+// first, without reading the rest of the map.
+std::optional<std::uint32_t> FirstMarkedPage(Pager& pager, std::uint32_t pointer,
+                                             std::uint32_t from);
 
 }  // namespace jetdb

@@ -107,13 +107,17 @@ void TableWriter::ReleaseLongValue(std::span<const std::uint8_t> field) {
 
 std::uint32_t TableWriter::PageForRow(std::size_t size) {
   // Pages the free-space map lists, in order; a page that turns out too full leaves the map.
-  for (std::uint32_t page : ReadUsageMap(pager_, definition_.free_space_map)) {
-    const PageData data = pager_.Read(page);
-    if ((*data)[0] == kDataPageType && DataPageOwner(*data) == definition_.page &&
-        RowFits(*data, size)) {
-      return page;
+  const std::uint32_t map = definition_.free_space_map;
+  for (auto page = FirstMarkedPage(pager_, map, 0); page;
+       page = FirstMarkedPage(pager_, map, *page + 1)) {
+    {
+      const PageData data = pager_.Read(*page);
+      if ((*data)[0] == kDataPageType && DataPageOwner(*data) == definition_.page &&
+          RowFits(*data, size)) {
+        return *page;
+      }
     }
-    SetUsageMapBit(pager_, definition_.free_space_map, page, false, rank::kMapsOnAdd);
+    SetUsageMapBit(pager_, map, *page, false, rank::kMapsOnAdd);
   }
   const std::uint32_t page = TakePage(pager_);
   InitDataPage(pager_.Modify(page, rank::kNewPage), definition_.page);

@@ -6,6 +6,7 @@
 
 #include "jetdb/catalog.h"
 #include "jetdb/jetdb.h"
+#include "jetdb/usage_map.h"
 #include "jetdb/verify.h"
 #include "test_files.h"
 
@@ -129,6 +130,17 @@ TEST(CreateTable, UsageMapsGrowIntoMapPages) {
     ASSERT_EQ(cursor.Text(database->OpenTable("Big").GetColumn("C")), wide);
   }
   EXPECT_EQ(rows, 1200u);
+  // Looking for the first page from some page on finds what the whole list gives.
+  auto& pager = database->GetPager();
+  const std::uint32_t map = big.Definition().usage_map;
+  const auto pages = jetdb::ReadUsageMap(pager, map);
+  for (std::size_t i = 0; i < pages.size(); i += 37) {
+    EXPECT_EQ(jetdb::FirstMarkedPage(pager, map, pages[i]), pages[i]);
+    EXPECT_EQ(jetdb::FirstMarkedPage(pager, map, pages[i] + 1),
+              i + 1 < pages.size() ? std::optional(pages[i + 1]) : std::nullopt);
+  }
+  EXPECT_EQ(jetdb::FirstMarkedPage(pager, map, 0), pages.front());
+  EXPECT_EQ(jetdb::FirstMarkedPage(pager, map, pages.back() + 1), std::nullopt);
 }
 
 }  // namespace
