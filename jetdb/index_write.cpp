@@ -504,11 +504,27 @@ class IndexTree {
     Write(std::move(node), rank_);
   }
 
-  static Bytes ParentEntry(const Node& child) {
+  // The last leaf entry below child: child's last entry, less its own child pointer.
+  static Span LastKey(const Node& child) {
     const Span last = child.Back();
-    Bytes entry(last.begin(), child.Leaf() ? last.end() : last.end() - kPointerSize);
+    return child.Leaf() ? last : last.first(last.size() - kPointerSize);
+  }
+
+  static Bytes ParentEntry(const Node& child) {
+    const Span key = LastKey(child);
+    Bytes entry;
+    entry.reserve(key.size() + kPointerSize);
+    entry.assign(key.begin(), key.end());
     AppendBigEndian(entry, child.page);
     return entry;
+  }
+
+  // Whether entry is the one ParentEntry(child) gives (without building it: most writes leave
+  // the entry above as it was).
+  static bool NamesLastOf(Span entry, const Node& child) {
+    const Span key = LastKey(child);
+    return entry.size() == key.size() + kPointerSize &&
+           std::equal(key.begin(), key.end(), entry.begin()) && ChildOf(entry) == child.page;
   }
 
   // Whether the page the path leads to is on the tree's right edge (the last child all the
@@ -621,10 +637,9 @@ class IndexTree {
     if (path.empty() || path.back().child >= path.back().node->Count()) return;
     Step step = std::move(path.back());
     path.pop_back();
-    const Bytes entry = ParentEntry(node);
-    if (Same(step.node->Entry(step.child), entry)) return;
+    if (NamesLastOf(step.node->Entry(step.child), node)) return;
     Node parent = Release(std::move(step.node));
-    parent.Replace(step.child, entry);
+    parent.Replace(step.child, ParentEntry(node));
     Store(std::move(parent), path);
   }
 
