@@ -1,6 +1,7 @@
 #include "jetdb/index_key.h"
 
 #include <algorithm>
+#include <array>
 
 #include "jetdb/bytes.h"
 #include "jetdb/error.h"
@@ -153,6 +154,17 @@ Weight WeightOf(char16_t c) {
   return {0, 0, 0, static_cast<std::uint8_t>(0x80 | (c & 0x7F))};
 }
 
+// The weights of the Latin-1 characters, worked out once: keys are built on every post.
+Weight WeightFor(char16_t c) {
+  static const std::array<Weight, 256> kLatin1 = [] {
+    std::array<Weight, 256> weights;
+    for (std::size_t i = 0; i < weights.size(); ++i)
+      weights[i] = WeightOf(static_cast<char16_t>(i));
+    return weights;
+  }();
+  return c < kLatin1.size() ? kLatin1[c] : WeightOf(c);
+}
+
 bool IsNull(const Column& column, const Row& row) {
   if (column.type == ColumnType::kBoolean) return !row.Boolean(column).has_value();
   return row.IsNull(column);
@@ -225,7 +237,7 @@ void AppendGeneralSortKey(std::u16string_view text, std::vector<std::uint8_t>& k
       add(LetterWeight('s'), 0);
       continue;
     }
-    const Weight weight = WeightOf(c);
+    const Weight weight = WeightFor(c);
     if (weight.primary != 0) {
       add(weight.primary, weight.accent);
       if (weight.second != 0) key.push_back(weight.second);

@@ -304,7 +304,9 @@ Field ConvertValue(const Column& column, const Value& value) {
     }
     case ColumnType::kText: {
       if (value.kind == Value::Kind::kBytes) CannotHold(column, "bytes are not text");
-      const std::u16string units = Utf8ToUtf16(ValueText(value));
+      // Text goes over as it is, without a copy; other values are written as text first.
+      const std::u16string units = value.kind == Value::Kind::kText ? Utf8ToUtf16(value.text)
+                                                                    : Utf8ToUtf16(ValueText(value));
       if (units.size() * 2 > column.size) {
         CannotHold(column,
                    "the text is longer than " + std::to_string(column.size / 2) + " characters");
