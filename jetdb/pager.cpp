@@ -35,8 +35,9 @@ void Pager::Evict() {
   auto victim = recent_.end();
   while (entries_.size() >= capacity_ && victim != recent_.begin()) {
     --victim;
-    if (FindDirty(*victim) != nullptr) continue;
-    entries_.erase(*victim);
+    const auto found = entries_.find(*victim);
+    if (found->second.changed) continue;
+    entries_.erase(found);
     victim = recent_.erase(victim);
   }
 }
@@ -80,10 +81,11 @@ std::vector<std::uint8_t>& Pager::Modify(std::uint32_t page, int rank) {
   if (entry.data.use_count() > 1) {
     entry.data = std::make_shared<std::vector<std::uint8_t>>(*entry.data);
   }
-  if (Dirty* dirty = FindDirty(page)) {
-    dirty->rank = std::min(dirty->rank, rank);
-  } else {
+  if (!entry.changed) {
     dirty_.push_back({page, rank});
+    entry.changed = true;
+  } else if (Dirty* dirty = FindDirty(page)) {
+    dirty->rank = std::min(dirty->rank, rank);
   }
   stamps_[page] = NextStamp();  // the caller is about to change the bytes
   return *entry.data;
@@ -97,8 +99,8 @@ std::uint32_t Pager::Append(int rank) {
   const std::uint32_t page = page_count_++;
   Evict();
   recent_.push_front(page);
-  entries_.emplace(page,
-                   Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin()});
+  entries_.emplace(
+      page, Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin(), true});
   dirty_.push_back({page, rank});
   stamps_[page] = NextStamp();
   return page;
@@ -131,6 +133,7 @@ void Pager::Flush() {
       }
       file_.WriteAt(static_cast<std::uint64_t>(first) * page_size_, bytes, (end - i) * page_size_);
       ++file_writes_;
+      for (std::size_t k = i; k < end; ++k) entries_.at(dirty_[k].page).changed = false;
       written = end;
     }
   } catch (...) {

@@ -65,6 +65,7 @@ class Pager {
   struct Entry {
     std::shared_ptr<std::vector<std::uint8_t>> data;
     std::list<std::uint32_t>::iterator position;
+    bool changed = false;  // listed in dirty_, so not to be evicted
   };
   Entry& Load(std::uint32_t page);
   void Evict();
@@ -76,8 +77,8 @@ class Pager {
   std::uint32_t written_page_count_;  // the page count as of the last Flush
   std::list<std::uint32_t> recent_;   // most recently used first
   std::unordered_map<std::uint32_t, Entry> entries_;
-  // A changed page and its write rank. A post changes a few pages: a list searched in turn
-  // costs less than a map whose nodes come and go with each post.
+  // A changed page and its write rank. A post changes a few pages: a list costs less than a
+  // map whose nodes come and go with each post. Entry::changed says whether a page is listed.
   struct Dirty {
     std::uint32_t page;
     int rank;

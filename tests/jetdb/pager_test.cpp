@@ -70,8 +70,8 @@ TEST(Pager, PageStaysValidForItsHolderAfterEviction) {
 }
 
 // Changes stay in the cache until Flush; Discard forgets them, new pages included; changed
-// pages are never evicted, even past the cache's capacity; holders of a page keep its old
-// bytes.
+// pages are never evicted, even past the cache's capacity, until written; holders of a page keep
+// its old bytes.
 TEST(Pager, ChangesReachTheFileOnlyWhenFlushed) {
   ScratchFile scratch(NumberedPages(3));
   Pager pager(File::OpenReadWrite(scratch.Path()), 4096, 1);
@@ -91,6 +91,8 @@ TEST(Pager, ChangesReachTheFileOnlyWhenFlushed) {
   EXPECT_EQ(written[4096], 0xAA);
   EXPECT_EQ(written[3 * 4096], 0xBB);
   EXPECT_EQ(pager.FileWrites(), 2u);
+  pager.Read(0);
+  EXPECT_EQ(pager.CachedPages(), 1u) << "written pages stay past the cache's capacity";
 
   pager.Modify(2, 0)[0] = 0xCC;
   pager.Append(0);
