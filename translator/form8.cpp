@@ -114,6 +114,7 @@ void TForm8::CreateControls() {
     controls_[i++] = h;
     // Single-line labels size themselves to their text in the font at hand.
     if (c.kind == ControlKind::Label) SizeLabelToText(h, framework::WindowText(h));
+    if (c.kind == ControlKind::WrappedLabel) FitWrappedLabel(h, c.width, c.height);
   }
   SendMessageW(Control(L"ProgressBar1"), PBM_SETRANGE32, 0, 100);
 }
@@ -144,6 +145,19 @@ void TForm8::SizeLabelToText(HWND label, const std::wstring& text) {
   // Labels grow and shrink with their text, like auto-sizing labels. The text is measured on
   // a memory DC of the window's font, and the label is moved only when its size changes.
   SizeLabel(label, TextWidth(text));
+}
+
+void TForm8::FitWrappedLabel(HWND label, int width, int height) {
+  // Laid out for two lines of Tahoma; a font with wider letters wraps to more, and the label
+  // grows downwards rather than cut off its last line. STATIC wraps as DrawText does.
+  const std::wstring text = framework::WindowText(label);
+  RECT needed{0, 0, width, 0};
+  DrawTextW(measure_dc_, text.c_str(), static_cast<int>(text.size()), &needed,
+            DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  if (needed.bottom > height) {
+    SetWindowPos(label, nullptr, 0, 0, width, needed.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {

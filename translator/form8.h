@@ -79,6 +79,7 @@ class TForm8 {
   int TextWidth(const std::wstring& text) const;
   void SizeLabel(HWND label, int width);
   void SizeLabelToText(HWND label, const std::wstring& text);
+  void FitWrappedLabel(HWND label, int width, int height);
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
   void SetUpDatabaseObjects();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -68,6 +69,16 @@ TEST_F(Form8Test, FreshWindowHasItsLayoutTextsAndTabOrder) {
     EXPECT_EQ(r.top, e.top) << e.name;
     EXPECT_EQ(TextOf(e.name), e.text) << e.name;
   }
+  // The wrapped note keeps its width and shows all of its lines, whatever the font wraps it to.
+  HWND note = form_->Control(L"Label4");
+  HDC dc = GetDC(note);
+  SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(note, WM_GETFONT, 0, 0)));
+  RECT needed{0, 0, 258, 0};
+  DrawTextW(dc, labels[1].text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  ReleaseDC(note, dc);
+  const RECT shown = ClientRectOf(L"Label4");
+  EXPECT_EQ(shown.right - shown.left, 258);
+  EXPECT_GE(shown.bottom - shown.top, std::max(26L, needed.bottom));
   EXPECT_EQ(form_->ProgressPosition(), 0);
   EXPECT_EQ(form_->ProgressMax(), 100);
 

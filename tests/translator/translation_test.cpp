@@ -436,47 +436,18 @@ TEST_F(TranslationTest, ColumnDefinitionsCarryThePickListsAndASecondRunGivesTheS
 
 TEST_F(TranslationTest, LinkFieldIsGageIdWhenTheGaugesHaveItElseGageid) {
   // Both columns in the gauges: gage_id links, and gageid of the details is ignored.
-  MakeOld(R"(
+  std::string tables = kOldTables;
+  const std::string link = "column gage_id long\n", other = "column gageid long\n";
+  for (auto at = tables.find(link); at != std::string::npos; at = tables.find(link, at)) {
+    tables.insert(at, other);  // in front of gage_id, in the gauges and in the details
+    at += other.size() + link.size();
+  }
+  MakeOld(tables + R"(
 table GageMaster
-column gageid long
-column gage_id long
-column gagedescription text
-column gagetype text
-column gagelocation text
-column gagesn text
-column frequency double
-column tracibility text
-column active boolean
-column purchasevalue currency
-column ownership text
-column PicLink text
-column gagememo memo
-column duedate datetime
-column category text
 row 9 | 1 | Linked by gage_id | | | | | | | | | | | | 
 table GageDetails
-column gageid long
-column gage_id long
-column testpoint text
-column actual text
-column dateinspected datetime
-column disposition text
-column inspby text
-row 1 | 2 | wrong | x | | |
-row 9 | 1 | right | x | | |
-table dLocation
-column location text
-table dFrequency
-column months text
-column Ordering integer
-table dTracibility
-column Tracibility text
-table dOwnership
-column OwnerShip text
-table dInspectors
-column initials text
-table dDisposition
-column Disposition text
+row  | 1 | 2 | wrong | x | | |
+row  | 9 | 1 | right | x | | |
 )");
   MakeNew();
   testing_support::MessageBoxWatcher boxes;
