@@ -161,9 +161,9 @@ void TForm8::FitWrappedLabel(HWND label, int width, int height) {
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {
+  ThawStatusLine();
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
-  status_shrink_pending_ = false;
   SizeLabelToText(label, text);
 }
 
@@ -173,18 +173,26 @@ void TForm8::ShowStatus(const std::wstring& text) {
 }
 
 void TForm8::ShowGauge(const std::wstring& description) {
+  // The caption changes for every gauge; its pixels and its size follow at the display tick.
+  // Under Wine a label repaint and resize per gauge cost more than copying the gauge, and no
+  // one reads a hundred captions a second.
   HWND label = Control(L"Label3");
-  SetWindowTextW(label, description.c_str());
-  const int width = TextWidth(description);
-  RECT r{};
-  GetWindowRect(label, &r);
-  if (width < r.right - r.left) {
-    // Too wide only shows blank space; the next display tick shrinks it.
-    status_shrink_pending_ = true;
-    ArmDisplayTick();
-  } else {
-    SizeLabel(label, width);
+  if (!status_frozen_) {
+    SendMessageW(label, WM_SETREDRAW, FALSE, 0);
+    status_frozen_ = true;
   }
+  SetWindowTextW(label, description.c_str());
+  ArmDisplayTick();
+}
+
+void TForm8::ThawStatusLine() {
+  if (!status_frozen_) return;
+  status_frozen_ = false;
+  HWND label = Control(L"Label3");
+  SendMessageW(label, WM_SETREDRAW, TRUE, 0);
+  // Visible again first, so that a shrink uncovers (and repaints) the form behind.
+  SizeLabelToText(label, framework::WindowText(label));
+  RedrawWindow(label, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
 }
 
 void TForm8::AdvanceProgress(int position) {
@@ -206,11 +214,7 @@ void TForm8::FlushDisplay() {
     pending_position_.reset();
     SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, position, 0);
   }
-  if (status_shrink_pending_) {
-    status_shrink_pending_ = false;
-    HWND label = Control(L"Label3");
-    SizeLabelToText(label, framework::WindowText(label));
-  }
+  ThawStatusLine();
 }
 
 void TForm8::SetBusyCursor(bool busy) {

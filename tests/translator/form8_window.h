@@ -57,6 +57,18 @@ class Form8Window : public ::testing::Test {
     MapWindowPoints(nullptr, form_->Handle(), reinterpret_cast<POINT*>(&r), 2);
     return r;
   }
+  // The width of text in the font the control shows it in.
+  int TextWidthOf(const wchar_t* name, const std::wstring& text) {
+    HWND control = form_->Control(name);
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+  }
   std::wstring TextOf(const wchar_t* name) {
     wchar_t buf[512] = {};
     GetWindowTextW(form_->Control(name), buf, 512);

@@ -270,6 +270,10 @@ TEST_F(TranslationTest, CopiesGaugesWithTheirCalibrationsTestPointsAndResults) {
   testing_support::MessageBoxWatcher boxes;
   Run();
   EXPECT_EQ(TextOf(L"Label3"), L"Finished");
+  // The status line paints again after the gauges, sized to its last caption.
+  const RECT status = ClientRectOf(L"Label3");
+  EXPECT_TRUE(IsWindowVisible(form_->Control(L"Label3")));
+  EXPECT_EQ(status.right - status.left, TextWidthOf(L"Label3", L"Finished"));
   EXPECT_EQ(form_->ProgressPosition(), 0);
   EXPECT_EQ(form_->ProgressMax(), 6);
   EXPECT_EQ(framework::Application::Instance().Cursor(), nullptr);
