@@ -180,9 +180,10 @@ int main(int argc, char** argv) {
 
     double layer = 0;
     {
+      // Timed from connecting, as the run is: the old tables are read in full when they open.
+      const auto start = std::chrono::steady_clock::now();
       Copier copier;
       copier.Open(old_file.string(), layer_file.string());
-      const auto start = std::chrono::steady_clock::now();
       for (copier.old_master.First(); !copier.old_master.Eof(); copier.old_master.Next()) {
         copier.CopyGauge();
       }

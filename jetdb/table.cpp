@@ -226,6 +226,8 @@ const Column* TableDef::Find(const std::string& name) const {
 }
 
 const Column* TableDef::FindIgnoringCase(const std::string& name) const {
+  // Most callers spell the name as the table does; that costs one pass without folding.
+  if (const Column* exact = Find(name)) return exact;
   for (const Column& column : columns) {
     if (SameName(column.name, name)) return &column;
   }
