@@ -225,13 +225,19 @@ const Column* TableDef::Find(const std::string& name) const {
   return nullptr;
 }
 
-const Column* TableDef::FindIgnoringCase(const std::string& name) const {
+const Column* FindColumn(std::span<const Column> columns, const std::string& name) {
   // Most callers spell the name as the table does; that costs one pass without folding.
-  if (const Column* exact = Find(name)) return exact;
+  for (const Column& column : columns) {
+    if (column.name == name) return &column;
+  }
   for (const Column& column : columns) {
     if (SameName(column.name, name)) return &column;
   }
   return nullptr;
+}
+
+const Column* TableDef::FindIgnoringCase(const std::string& name) const {
+  return FindColumn(columns, name);
 }
 
 const Column* TableDef::ByNumber(std::uint16_t number) const {

@@ -106,6 +106,8 @@ struct TableDef {
 
 // Names compared as Jet compares object names: without regard to the case of letters.
 bool SameName(const std::string& a, const std::string& b);
+// The column of columns named name, compared as SameName compares (null when none).
+const Column* FindColumn(std::span<const Column> columns, const std::string& name);
 // The UTF-8 text with ASCII and Latin-1 letters in lower case, as UTF-16.
 std::u16string FoldCase(const std::string& utf8);
 

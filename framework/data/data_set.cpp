@@ -106,10 +106,8 @@ void DataSet::State::FieldNotFound(const DataSet& set, const std::string& name) 
 
 std::size_t DataSet::State::ColumnIndex(const DataSet& set, const std::string& name) {
   const State& state = *set.state_;
-  for (std::size_t i = 0; i < state.columns.size(); ++i) {
-    if (jetdb::SameName(state.columns[i].name, name)) return i;
-  }
-  return kNoColumn;
+  const jetdb::Column* column = jetdb::FindColumn(state.columns, name);
+  return column == nullptr ? kNoColumn : static_cast<std::size_t>(column - state.columns.data());
 }
 
 const Cell& DataSet::State::FieldCell(const DataSet& set, std::size_t column) {
@@ -312,14 +310,9 @@ bool DataSet::Eof() const { return !active_ || state_->AtEnd(); }
 int DataSet::RecordCount() const { return active_ ? static_cast<int>(state_->view->live) : 0; }
 
 Field* DataSet::FindField(const std::string& name) {
-  // Callers mostly spell a name as the table does: try that before folding case.
-  for (const auto& field : state_->fields) {
-    if (field->FieldName() == name) return field.get();
-  }
-  for (const auto& field : state_->fields) {
-    if (jetdb::SameName(field->FieldName(), name)) return field.get();
-  }
-  return nullptr;
+  // Fields are made one per column, in column order.
+  const std::size_t column = State::ColumnIndex(*this, name);
+  return column == kNoColumn ? nullptr : state_->fields[column].get();
 }
 
 Field& DataSet::FieldByName(const std::string& name) {
