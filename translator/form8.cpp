@@ -126,25 +126,17 @@ HWND TForm8::Control(const wchar_t* name) const {
   return nullptr;
 }
 
-int TForm8::TextWidth(const std::wstring& text) const {
-  SIZE size{};
-  GetTextExtentPoint32W(measure_dc_, text.c_str(), static_cast<int>(text.size()), &size);
-  return size.cx;
-}
-
-void TForm8::SizeLabel(HWND label, int width) {
-  RECT r{};
-  GetWindowRect(label, &r);
-  if (r.right - r.left != width || r.bottom - r.top != kLabelHeight) {
-    SetWindowPos(label, nullptr, 0, 0, width, kLabelHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-}
-
 void TForm8::SizeLabelToText(HWND label, const std::wstring& text) {
   // Labels grow and shrink with their text, like auto-sizing labels. The text is measured on
   // a memory DC of the window's font, and the label is moved only when its size changes.
-  SizeLabel(label, TextWidth(text));
+  SIZE size{};
+  GetTextExtentPoint32W(measure_dc_, text.c_str(), static_cast<int>(text.size()), &size);
+  RECT r{};
+  GetWindowRect(label, &r);
+  if (r.right - r.left != size.cx || r.bottom - r.top != kLabelHeight) {
+    SetWindowPos(label, nullptr, 0, 0, size.cx, kLabelHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TForm8::FitWrappedLabel(HWND label, int width, int height) {

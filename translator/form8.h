@@ -76,8 +76,6 @@ class TForm8 {
   void CreateControls();
   template <typename Fn>
   void RunHandler(Fn&& fn);
-  int TextWidth(const std::wstring& text) const;
-  void SizeLabel(HWND label, int width);
   void SizeLabelToText(HWND label, const std::wstring& text);
   void FitWrappedLabel(HWND label, int width, int height);
   // Ends the status line's freeze of ShowGauge: sized to its caption and repainted.
