@@ -20,17 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 double ThroughTheWindow(const fs::path& old_file, bool shown) {
   auto& app = framework::Application::Instance();
   app.Initialize();
@@ -38,9 +27,9 @@ double ThroughTheWindow(const fs::path& old_file, bool shown) {
   if (shown) ShowWindow(form.Handle(), SW_SHOWNORMAL);
   app.ProcessMessages();
   form.SetEditText(old_file.wstring());
-  const double start = Now();
+  const auto start = std::chrono::steady_clock::now();
   SendMessageW(form.Control(L"BitBtn1"), BM_CLICK, 0, 0);
-  const double seconds = Now() - start;
+  const double seconds = bench::SecondsSince(start);
   if (framework::WindowText(form.Control(L"Label3")) != L"Finished")
     std::fprintf(stderr, "translation_bench: the run did not finish\n");
   return seconds;
