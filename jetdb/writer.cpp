@@ -132,17 +132,11 @@ void TableWriter::WriteCounts() {
   WriteU32(page, kAutoNumberOffset, definition_.last_auto_number);
 }
 
-std::uint32_t TableWriter::InsertRow(const RowValues& values) {
-  std::vector<const Value*> given(definition_.columns.size(), nullptr);
-  for (const auto& [name, value] : values) {
-    const Column* column = definition_.FindIgnoringCase(name);
-    if (column == nullptr) {
-      throw Error(
-          "Item cannot be found in the collection corresponding to the requested name "
-          "or ordinal. (table '" +
-          name_ + "', column '" + name + "')");
-    }
-    given[column - definition_.columns.data()] = &value;
+std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
+                                     std::vector<std::uint8_t>* stored_row) {
+  if (given.size() != definition_.columns.size()) {
+    throw Error("A row for table '" + name_ + "' gives " + std::to_string(given.size()) +
+                " values for " + std::to_string(definition_.columns.size()) + " columns.");
   }
   // Convert every value before anything is written.
   std::vector<Field> fields(definition_.columns.size());
@@ -222,6 +216,7 @@ std::uint32_t TableWriter::InsertRow(const RowValues& values) {
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);
+  if (stored_row != nullptr) *stored_row = std::move(row);
   return pointer;
 }
 
@@ -243,9 +238,25 @@ struct TableWriter::Counters {
 };
 
 std::uint32_t TableWriter::Insert(const RowValues& values) {
+  std::vector<const Value*> given(definition_.columns.size(), nullptr);
+  for (const auto& [name, value] : values) {
+    const Column* column = definition_.FindIgnoringCase(name);
+    if (column == nullptr) {
+      throw Error(
+          "Item cannot be found in the collection corresponding to the requested name "
+          "or ordinal. (table '" +
+          name_ + "', column '" + name + "')");
+    }
+    given[column - definition_.columns.data()] = &value;
+  }
+  return InsertColumns(given);
+}
+
+std::uint32_t TableWriter::InsertColumns(std::span<const Value* const> by_column,
+                                         std::vector<std::uint8_t>* stored_row) {
   const Counters saved(*this);
   try {
-    const std::uint32_t pointer = InsertRow(values);
+    const std::uint32_t pointer = InsertRow(by_column, stored_row);
     pager_.Flush();
     return pointer;
   } catch (...) {

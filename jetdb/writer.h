@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,13 +32,20 @@ class TableWriter {
   // named are null, an auto-number column not named gets the next number. Returns the row's
   // pointer. The auto-number given (if any) becomes the database's last identity.
   std::uint32_t Insert(const RowValues& values);
+  // The same, with the values given by position: by_column[i] for Definition().columns[i],
+  // null pointers for columns not given. When stored_row is given it receives the row's bytes
+  // as written (long values stay where they went), so a caller can read back the values as
+  // converted and the auto-number given without finding the row on its page again.
+  std::uint32_t InsertColumns(std::span<const Value* const> by_column,
+                              std::vector<std::uint8_t>* stored_row = nullptr);
   // Removes the row at pointer (as Cursor::RowPointer gives it), with its long values and
   // index entries. A pointer that names no live row of this table is an Error.
   void Delete(std::uint32_t pointer);
 
  private:
   struct Counters;
-  std::uint32_t InsertRow(const RowValues& values);
+  std::uint32_t InsertRow(std::span<const Value* const> given,
+                          std::vector<std::uint8_t>* stored_row);
   std::vector<std::uint8_t> StoreLongValue(std::span<const std::uint8_t> data);
   void ReleaseLongValue(std::span<const std::uint8_t> field);
   std::uint32_t PageForRow(std::size_t size);

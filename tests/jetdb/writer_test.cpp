@@ -253,6 +253,36 @@ TEST(Insert, StoresEveryTypeAndReadsBackAfterReopening) {
   EXPECT_EQ(names[9], "Zest");
 }
 
+// Values given by position: the bytes handed back are the row on its page (auto-number
+// assigned, long values stored apart), and a row of the wrong width changes nothing.
+TEST(Insert, ByPositionHandsBackTheStoredRow) {
+  Copy copy("northwind.mdb");
+  auto categories = copy.database->OpenWriter("Categories");
+  const auto& columns = categories.Definition().columns;
+  const Value name = Value::Text("Zest");
+  const Value description = Value::Text(std::string(3000, 'n'));
+  std::vector<const Value*> given(columns.size(), nullptr);
+  given[jetdb::FindColumn(columns, "CategoryName") - columns.data()] = &name;
+  given[jetdb::FindColumn(columns, "Description") - columns.data()] = &description;
+  std::vector<std::uint8_t> stored;
+  const auto pointer = categories.InsertColumns(given, &stored);
+  auto& pager = copy.database->GetPager();
+  const auto located = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, pointer));
+  EXPECT_EQ(stored,
+            std::vector<std::uint8_t>(located.slot.bytes.begin(), located.slot.bytes.end()));
+  const jetdb::Row row(categories.Definition(), stored);
+  EXPECT_EQ(row.Integer(*jetdb::FindColumn(columns, "CategoryID")), 9);
+  EXPECT_EQ(jetdb::DecodeText(*row.LongValue(pager, *jetdb::FindColumn(columns, "Description"))),
+            description.text);
+  ExpectConsistent(*copy.database, "Categories");
+
+  const auto before = ReadAll(copy.file.Path());
+  given.pop_back();
+  EXPECT_THROW(categories.InsertColumns(given), Error);
+  EXPECT_EQ(ReadAll(copy.file.Path()), before);
+  EXPECT_EQ(copy.database->LastIdentity(), 9);
+}
+
 TEST(Insert, RefusedPostsChangeNothing) {
   Copy copy("northwind.mdb");
   const auto before = ReadAll(copy.file.Path());
