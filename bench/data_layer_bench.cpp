@@ -1,10 +1,11 @@
-// data_layer_bench OLD.mdb EMPTY_NEW.mdb
+// data_layer_bench OLD.mdb EMPTY_NEW.mdb [LAYER_OUT.mdb]
 //
 // The translation's copy loop through the data-access layer (framework/data) without a window,
 // beside the engine alone storing the same rows, in the same run: the ratio is what the
 // data-access layer adds to the engine. The loop makes the reads and writes the run makes, in
 // its order: every listed column read, one post at a time, each key read back through a
-// query data set. Built for the host (fast to profile) and for Windows (under Wine).
+// query data set. Built for the host (fast to profile) and for Windows (under Wine). The file
+// the layer wrote is kept as LAYER_OUT.mdb when named, to compare a change of the layer with cmp.
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -159,8 +160,8 @@ struct Copier {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: data_layer_bench OLD.mdb EMPTY_NEW.mdb\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: data_layer_bench OLD.mdb EMPTY_NEW.mdb [LAYER_OUT.mdb]\n");
     return 2;
   }
   try {
@@ -195,6 +196,7 @@ int main(int argc, char** argv) {
                 static_cast<double>(gauges.size()) / layer);
     std::printf("layer / engine:    %8.2f\n", layer / engine);
     const auto engine_size = fs::file_size(engine_file), layer_size = fs::file_size(layer_file);
+    if (argc == 4) fs::copy_file(layer_file, argv[3], fs::copy_options::overwrite_existing);
     fs::remove_all(work);
     return engine_size == layer_size ? 0 : 1;  // the same rows make the same file
   } catch (const std::exception& e) {

@@ -117,25 +117,46 @@ Cell ReadCell(jetdb::Pager& pager, const jetdb::Row& row, const jetdb::Column& c
   return cell;
 }
 
-jetdb::Value ToValue(const Cell& cell) {
+void AssignValue(jetdb::Value& value, const Cell& cell) {
+  using ValueKind = jetdb::Value::Kind;
+  value.boolean = false;
+  value.integer = 0;
+  value.number = 0;
+  value.text.clear();
+  value.bytes.clear();
   switch (cell.kind) {
     case Kind::kNull:
-      return jetdb::Value::Null();
+      value.kind = ValueKind::kNull;
+      break;
     case Kind::kBoolean:
-      return jetdb::Value::Boolean(cell.integer != 0);
+      value.kind = ValueKind::kBoolean;
+      value.boolean = cell.integer != 0;
+      break;
     case Kind::kInteger:
-      return jetdb::Value::Integer(cell.integer);
+      value.kind = ValueKind::kInteger;
+      value.integer = cell.integer;
+      break;
     case Kind::kCurrency:
-      return jetdb::Value::Currency(cell.integer);
+      value.kind = ValueKind::kCurrency;
+      value.integer = cell.integer;
+      break;
     case Kind::kSingle:
     case Kind::kDouble:
-      return jetdb::Value::Number(cell.number);
+      value.kind = ValueKind::kNumber;
+      value.number = cell.number;
+      break;
     case Kind::kDateTime:
-      return jetdb::Value::DateTime(cell.number);
+      value.kind = ValueKind::kDateTime;
+      value.number = cell.number;
+      break;
     case Kind::kBytes:
-      return jetdb::Value::Bytes({cell.text.begin(), cell.text.end()});
+      value.kind = ValueKind::kBytes;
+      value.bytes.assign(cell.text.begin(), cell.text.end());
+      break;
     default:
-      return jetdb::Value::Text(cell.text);
+      value.kind = ValueKind::kText;
+      value.text = cell.text;
+      break;
   }
 }
 

@@ -34,8 +34,9 @@ struct Cell {
 
 // The value of column in a stored row.
 Cell ReadCell(jetdb::Pager& pager, const jetdb::Row& row, const jetdb::Column& column);
-// The value to store for a cell (converted to the column's type by the writer).
-jetdb::Value ToValue(const Cell& cell);
+// Sets value to what is stored for a cell (converted to the column's type by the writer),
+// keeping value's text and bytes buffers for the next row.
+void AssignValue(jetdb::Value& value, const Cell& cell);
 
 // The reads a field makes; nothing when the cell cannot be read as that type. Date/Time
 // values out of Jet's range are a jetdb::Error.

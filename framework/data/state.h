@@ -54,6 +54,10 @@ struct DataSet::State {
 
   bool inserting = false;
   std::vector<Cell> pending;  // the row being inserted
+  // What a post hands the writer and gets back, kept so their buffers serve the next post.
+  std::vector<jetdb::Value> post_values;
+  std::vector<const jetdb::Value*> post_given;
+  std::vector<std::uint8_t> stored_row;
   // The connection's writer of a table, looked up on the first write after opening.
   jetdb::TableWriter* writer = nullptr;
 
@@ -79,6 +83,12 @@ struct DataSet::State {
     deleted.push_back(0);
     cells.resize(cells.size() + columns.size());
     return record;
+  }
+  // Takes back the record AddRecord made last.
+  void DropLastRecord() {
+    pointers.pop_back();
+    deleted.pop_back();
+    cells.resize(cells.size() - columns.size());
   }
   Cell& At(std::uint32_t record, std::size_t column) {
     return cells[record * columns.size() + column];

@@ -1,5 +1,4 @@
 #include "framework/data/state.h"
-#include "jetdb/data_page.h"
 
 namespace framework::data {
 
@@ -78,28 +77,31 @@ void Table::Load() {
 
 std::size_t Table::StoreRow() {
   State& state = *state_;
-  jetdb::Database& database = *GetConnection()->Database();
   jetdb::TableWriter& writer = Writer();
-  // Columns left null are not named, so an auto-number gets the table's next value.
-  jetdb::RowValues values;
-  for (std::size_t column = 0; column < state.columns.size(); ++column) {
-    if (state.pending[column].kind != Cell::Kind::kNull) {
-      values.emplace_back(state.columns[column].name, ToValue(state.pending[column]));
-    }
+  // Columns left null are not given, so an auto-number gets the table's next value.
+  const std::size_t count = state.columns.size();
+  state.post_values.resize(count);
+  state.post_given.assign(count, nullptr);
+  for (std::size_t column = 0; column < count; ++column) {
+    if (state.pending[column].kind == Cell::Kind::kNull) continue;
+    AssignValue(state.post_values[column], state.pending[column]);
+    state.post_given[column] = &state.post_values[column];
   }
-  const std::uint32_t pointer = writer.Insert(values);
+  const std::uint32_t pointer = writer.InsertColumns(state.post_given, &state.stored_row);
 
-  // Read the row back as stored: the values converted to the column types, the key assigned.
-  jetdb::Pager& pager = database.GetPager();
-  const jetdb::LocatedRow located = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, pointer));
-  const jetdb::Row row(writer.Definition(), located.slot.bytes);
-  std::vector<Cell> cells;
-  cells.reserve(state.columns.size());
-  for (const jetdb::Column& column : state.columns) cells.push_back(ReadCell(pager, row, column));
+  // The row as the writer stored it: the values converted to the column types, the key assigned.
+  jetdb::Pager& pager = GetConnection()->Database()->GetPager();
+  const jetdb::Row row(writer.Definition(), state.stored_row);
   const std::uint32_t record = state.AddRecord();
   state.pointers[record] = pointer;
-  std::move(cells.begin(), cells.end(),
-            state.cells.end() - static_cast<std::ptrdiff_t>(cells.size()));
+  try {
+    for (std::size_t column = 0; column < count; ++column) {
+      state.At(record, column) = ReadCell(pager, row, state.columns[column]);
+    }
+  } catch (...) {
+    state.DropLastRecord();
+    throw;
+  }
   return record;
 }
 
