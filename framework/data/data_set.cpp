@@ -17,7 +17,7 @@ template <typename Read>
 auto ReadField(const DataSet& owner, const std::string& field, const Cell& cell, Read read,
                const char* wanted) {
   try {
-    if (auto value = read(cell)) return *value;
+    if (auto value = read(cell)) return std::move(*value);
   } catch (const jetdb::Error& error) {
     throw EDatabaseError(owner.Name() + ": Field '" + field + "': " + error.what());
   }
@@ -136,14 +136,14 @@ void DataSet::State::Arrange(DataSet& set) {
   state.position = 0;
 
   std::vector<std::uint32_t> order;
-  order.reserve(state.pointers.size());
-  for (std::uint32_t record = 0; record < state.pointers.size(); ++record) {
-    if (state.deleted[record] == 0) order.push_back(record);
+  order.reserve(state.rows.size());
+  for (std::uint32_t record = 0; record < state.rows.size(); ++record) {
+    if (!state.rows[record].deleted) order.push_back(record);
   }
   if (!state.index_field_names.empty()) {
     const std::size_t column = ColumnIndex(set, state.index_field_names);
     if (column == kNoColumn) FieldNotFound(set, state.index_field_names);
-    std::vector<SortKey> keys(state.pointers.size());
+    std::vector<SortKey> keys(state.rows.size());
     for (std::uint32_t record : order) keys[record] = MakeSortKey(state.At(record, column));
     std::stable_sort(order.begin(), order.end(),
                      [&keys](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
@@ -269,8 +269,7 @@ void DataSet::Close() {
   state.fields.clear();
   state.columns.clear();
   state.cells.clear();
-  state.pointers.clear();
-  state.deleted.clear();
+  state.rows.clear();
   state.all = View();
   state.groups.clear();
   state.link_column = kNoColumn;
@@ -377,11 +376,11 @@ void DataSet::Delete() {
   if (state.AtEnd()) State::Fail(*this, "Cannot perform this operation on an empty dataset");
   const std::uint32_t record = state.Current();
   try {
-    RemoveRow(state.pointers[record]);
+    RemoveRow(state.rows[record].pointer);
   } catch (const jetdb::Error& error) {
     State::Fail(*this, error.what());
   }
-  state.deleted[record] = 1;
+  state.rows[record].deleted = true;
   --state.all.live;
   if (state.link_column != kNoColumn) {
     if (auto key = LinkKey(state.At(record, state.link_column))) {

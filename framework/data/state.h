@@ -34,10 +34,13 @@ struct DataSet::State {
   // The open data set.
   std::vector<jetdb::Column> columns;
   std::vector<std::unique_ptr<Field>> fields;
-  std::vector<Cell> cells;              // record r's column c at r * columns.size() + c
-  std::vector<std::uint32_t> pointers;  // each record's row pointer
-  std::vector<std::uint8_t> deleted;    // per record
-  std::uint64_t generation = 0;         // counts the opens, for details' cached columns
+  std::vector<Cell> cells;  // record r's column c at r * columns.size() + c
+  struct StoredRow {
+    std::uint32_t pointer = 0;
+    bool deleted = false;
+  };
+  std::vector<StoredRow> rows;   // each record's row pointer, and whether it was deleted
+  std::uint64_t generation = 0;  // counts the opens, for details' cached columns
 
   View all;  // every record, in the data set's order
   View empty;
@@ -77,17 +80,15 @@ struct DataSet::State {
   [[noreturn]] static void Fail(const DataSet& set, const std::string& text);
   [[noreturn]] static void FieldNotFound(const DataSet& set, const std::string& name);
 
-  std::uint32_t AddRecord() {
-    const auto record = static_cast<std::uint32_t>(pointers.size());
-    pointers.push_back(0);
-    deleted.push_back(0);
+  std::uint32_t AddRecord(std::uint32_t pointer) {
+    const auto record = static_cast<std::uint32_t>(rows.size());
+    rows.push_back({pointer, false});
     cells.resize(cells.size() + columns.size());
     return record;
   }
   // Takes back the record AddRecord made last.
   void DropLastRecord() {
-    pointers.pop_back();
-    deleted.pop_back();
+    rows.pop_back();
     cells.resize(cells.size() - columns.size());
   }
   Cell& At(std::uint32_t record, std::size_t column) {
@@ -97,7 +98,7 @@ struct DataSet::State {
   std::uint32_t Current() const { return view->records[position]; }
   // Moves position forward to a record not deleted (or the end).
   void SkipDeleted() {
-    while (position < view->records.size() && deleted[view->records[position]] != 0) ++position;
+    while (position < view->records.size() && rows[view->records[position]].deleted) ++position;
   }
 };
 

@@ -62,12 +62,10 @@ void Table::Load() {
   state.columns = table->Columns();
   const std::size_t count = state.columns.size();
   state.cells.reserve(std::size_t{table->RowCount()} * count);
-  state.pointers.reserve(table->RowCount());
-  state.deleted.reserve(table->RowCount());
+  state.rows.reserve(table->RowCount());
   jetdb::Pager& pager = database.GetPager();
   for (jetdb::Cursor rows = table->Rows(); rows.Next();) {
-    const std::uint32_t record = state.AddRecord();
-    state.pointers[record] = rows.RowPointer();
+    const std::uint32_t record = state.AddRecord(rows.RowPointer());
     const jetdb::Row& row = rows.CurrentRow();
     for (std::size_t column = 0; column < count; ++column) {
       state.At(record, column) = ReadCell(pager, row, state.columns[column]);
@@ -92,8 +90,7 @@ std::size_t Table::StoreRow() {
   // The row as the writer stored it: the values converted to the column types, the key assigned.
   jetdb::Pager& pager = GetConnection()->Database()->GetPager();
   const jetdb::Row row(writer.Definition(), state.stored_row);
-  const std::uint32_t record = state.AddRecord();
-  state.pointers[record] = pointer;
+  const std::uint32_t record = state.AddRecord(pointer);
   try {
     for (std::size_t column = 0; column < count; ++column) {
       state.At(record, column) = ReadCell(pager, row, state.columns[column]);
@@ -110,11 +107,10 @@ void Table::RemoveRow(std::uint32_t pointer) { Writer().Delete(pointer); }
 void Query::Load() {
   const auto result = GetConnection()->Database()->Query(sql_);
   State& state = *state_;
-  jetdb::Column column;
+  jetdb::Column& column = state.columns.emplace_back();
   column.name = result.column;
   column.type = jetdb::ColumnType::kLong;
-  state.columns = {column};
-  const std::uint32_t record = state.AddRecord();
+  const std::uint32_t record = state.AddRecord(0);
   Cell& cell = state.At(record, 0);
   cell.kind = Cell::Kind::kInteger;
   cell.integer = result.value;
