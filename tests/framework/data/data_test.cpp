@@ -298,6 +298,9 @@ TEST_F(DataTest, PostedRowsTakeTheNextKeyAndTheIdentityQueryGivesIt) {
     points.FieldByName("Taken").SetAsDateTime(45000.5);
     points.FieldByName("Cost").SetAsFloat(3.5);
     points.FieldByName("Label").SetAsString("P" + std::to_string(i));
+    if (i == 0)
+      points.FieldByName("Note").SetAsString(std::string(3000, 'n'));  // a page of its own
+    if (i == 1) points.FieldByName("Weight").SetAsFloat(0.1);          // stored as a Single
     points.Post();
     identity.Open();
     EXPECT_EQ(identity.FieldByName("ID_NUMBER").AsInteger(), i + 1);
@@ -305,6 +308,14 @@ TEST_F(DataTest, PostedRowsTakeTheNextKeyAndTheIdentityQueryGivesIt) {
     identity.Close();
   }
   EXPECT_EQ(points.RecordCount(), 3);
+  points.First();
+  EXPECT_EQ(points.FieldByName("Note").AsString(), std::string(3000, 'n'));
+  EXPECT_TRUE(points.FieldByName("Weight").IsNull());
+  points.Next();
+  EXPECT_TRUE(points.FieldByName("Note").IsNull());
+  EXPECT_EQ(points.FieldByName("Weight").AsFloat(), static_cast<double>(0.1f));
+  points.Next();
+  EXPECT_TRUE(points.FieldByName("Weight").IsNull());  // nothing left over from the post before
   EXPECT_EQ(points.FieldByName("Reading").AsString(), "1.25");
   EXPECT_EQ(points.FieldByName("Cost").AsString(), "3.5");
   EXPECT_EQ(points.FieldByName("Taken").AsString(), "2023-03-15 12:00:00");
