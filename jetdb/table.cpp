@@ -205,6 +205,17 @@ std::string DecodeText(std::span<const std::uint8_t> bytes) {
     }
     return out;
   }
+  if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+    // Two bytes per character, converted as they come; only surrogates take the general way.
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      const std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
+      if (unit >= 0xD800 && unit < 0xE000) return Utf16ToUtf8(DecodeTextUnits(bytes));
+      AppendUtf8(out, unit);
+    }
+    return out;
+  }
   return Utf16ToUtf8(DecodeTextUnits(bytes));
 }
 

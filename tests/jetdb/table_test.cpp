@@ -172,6 +172,7 @@ TEST(Text, PlainCompressedAndMixedForms) {
             "\xC3\x89t\xC3\xA9 \xC3\xA0\xC3\xBF");
   EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE}), "");
   EXPECT_EQ(jetdb::DecodeText(Bytes{0xFF, 0xFE, 'a', 0}), "a");  // a switch with nothing after
+  EXPECT_EQ(jetdb::DecodeText(Bytes{0xAC, 0x20, 'x', 0, 'y'}), "\xE2\x82\xACx");    // odd byte left
   EXPECT_EQ(jetdb::DecodeText(Bytes{0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80");  // pair
   EXPECT_EQ(jetdb::DecodeText(Bytes{0x00, 0xD8}), "\xEF\xBF\xBD");  // lone surrogate
   EXPECT_EQ(jetdb::DecodeText(Bytes{}), "");
