@@ -267,6 +267,7 @@ void DataSet::Close() {
   state.pending.clear();
   state.writer = nullptr;
   state.fields.clear();
+  state.next_field = 0;
   state.columns.clear();
   state.cells.clear();
   state.rows.clear();
@@ -309,9 +310,16 @@ bool DataSet::Eof() const { return !active_ || state_->AtEnd(); }
 int DataSet::RecordCount() const { return active_ ? static_cast<int>(state_->view->live) : 0; }
 
 Field* DataSet::FindField(const std::string& name) {
-  // Fields are made one per column, in column order.
-  const std::size_t column = State::ColumnIndex(*this, name);
-  return column == kNoColumn ? nullptr : state_->fields[column].get();
+  State& state = *state_;
+  // Rows are mostly read and written field after field in column order, so the column after
+  // the last one found is tried before the search. Fields are made one per column, in order.
+  std::size_t column = state.next_field;
+  if (column >= state.columns.size() || state.columns[column].name != name) {
+    column = State::ColumnIndex(*this, name);
+    if (column == kNoColumn) return nullptr;
+  }
+  state.next_field = column + 1;
+  return state.fields[column].get();
 }
 
 Field& DataSet::FieldByName(const std::string& name) {

@@ -34,7 +34,8 @@ struct DataSet::State {
   // The open data set.
   std::vector<jetdb::Column> columns;
   std::vector<std::unique_ptr<Field>> fields;
-  std::vector<Cell> cells;  // record r's column c at r * columns.size() + c
+  std::size_t next_field = 0;  // the column FindField tries first
+  std::vector<Cell> cells;     // record r's column c at r * columns.size() + c
   struct StoredRow {
     std::uint32_t pointer = 0;
     bool deleted = false;
