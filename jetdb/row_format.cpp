@@ -231,6 +231,36 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return units;
 }
 
+namespace {
+
+std::vector<std::uint8_t> EncodeSwitchingText(std::u16string_view units) {
+  // A zero byte switches between one- and two-byte characters, so a character of value 0,
+  // or a two-byte one whose first byte is 0, cannot be written this way.
+  std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+  bool one_byte = true;
+  for (char16_t unit : units) {
+    const bool fits_one_byte = unit != 0 && unit <= 0xFF;
+    if (fits_one_byte != one_byte) {
+      bytes.push_back(0);
+      one_byte = fits_one_byte;
+    }
+    if (one_byte) {
+      bytes.push_back(static_cast<std::uint8_t>(unit));
+    } else if ((unit & 0xFF) == 0) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
+      throw Error(std::string("A text that begins with U+FEFF cannot hold the character U+") +
+                  code + ".");
+    } else {
+      bytes.push_back(static_cast<std::uint8_t>(unit));
+      bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> EncodeTextBytes(std::u16string_view units, bool compress) {
   std::vector<std::uint8_t> bytes;
   bool one_byte = compress && units.size() > 2;
@@ -244,6 +274,10 @@ std::vector<std::uint8_t> EncodeTextBytes(std::u16string_view units, bool compre
     for (char16_t unit : units) bytes.push_back(static_cast<std::uint8_t>(unit));
     return bytes;
   }
+  // Two-byte text that begins with U+FEFF would start FF FE, the mark of compressed text,
+  // and read back as something else. Such text goes compressed, switching to two-byte
+  // characters where it must; a character that neither way can hold is refused.
+  if (!units.empty() && units[0] == 0xFEFF) return EncodeSwitchingText(units);
   bytes.reserve(units.size() * 2);
   for (char16_t unit : units) {
     bytes.push_back(static_cast<std::uint8_t>(unit));

@@ -9,6 +9,7 @@
 
 #include "jetdb/bytes.h"
 #include "jetdb/error.h"
+#include "jetdb/table.h"
 #include "jetdb/values.h"
 
 namespace {
@@ -76,6 +77,19 @@ TEST(ConvertValue, TextIsMeasuredInCharactersAndCompressedWhereItShrinks) {
             (std::vector<std::uint8_t>{'a', 0, 'b', 0}));
   EXPECT_EQ(ConvertValue(text, Value::Text("a\u0100bc")).bytes.size(), 8u);
   EXPECT_THROW(ConvertValue(text, Value::Text("\xC3")), jetdb::Error);  // cut-off UTF-8
+  // Two-byte text must not begin with FF FE, the mark of compressed text: text that starts
+  // with U+FEFF switches into two-byte characters after the mark instead.
+  const Column wide = Of(ColumnType::kText, 40);
+  Column uncompressed = wide;
+  uncompressed.compressed_unicode = false;
+  for (const char* utf8 : {"\uFEFF", "\uFEFFab", "\uFEFF\u6F22x\u5B57", "\uFEFF\uFEFF"}) {
+    SCOPED_TRACE(utf8);
+    EXPECT_EQ(jetdb::DecodeText(ConvertValue(wide, Value::Text(utf8)).bytes), utf8);
+    EXPECT_EQ(jetdb::DecodeText(ConvertValue(uncompressed, Value::Text(utf8)).bytes), utf8);
+  }
+  // U+4E00 would read as a switch followed by U+4E..: refused rather than stored wrong.
+  EXPECT_THROW(ConvertValue(wide, Value::Text("\uFEFF\u4E00")), jetdb::Error);
+  EXPECT_EQ(jetdb::DecodeText(ConvertValue(wide, Value::Text("x\u4E00")).bytes), "x\u4E00");
   EXPECT_THROW(ConvertValue(text, Value::Bytes({1})), jetdb::Error);
   EXPECT_EQ(
       ConvertValue(Of(ColumnType::kGuid), Value::Text("{00010203-0405-0607-0809-0A0B0C0D0E0F}"))
