@@ -1,9 +1,10 @@
-// jetdb_file_bench EMPTY.mdb [ROWS]
+// jetdb_file_bench [--keep OUT.mdb] EMPTY.mdb [ROWS]
 //
 // The translator's write pattern (bench/jet_insert_pattern.h) on a database file, beside the
 // same work on a copy held in memory, in the same run: the ratio is what the file layer costs
 // on this system. Built for the host and for Windows, to be run under Wine, where file calls
-// are the expensive part.
+// are the expensive part. --keep leaves the file written at OUT.mdb, to compare builds byte for
+// byte.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,14 +15,22 @@
 #include "bench/jet_insert_pattern.h"
 
 int main(int argc, char** argv) {
+  std::string keep;
+  if (argc >= 3 && std::string(argv[1]) == "--keep") {
+    keep = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: jetdb_file_bench EMPTY.mdb [ROWS]\n");
+    std::fprintf(stderr, "usage: jetdb_file_bench [--keep OUT.mdb] EMPTY.mdb [ROWS]\n");
     return 2;
   }
   const int rows = argc == 3 ? std::stoi(argv[2]) : 100000;
   try {
     const std::filesystem::path empty = argv[1];
-    const auto path = std::filesystem::temp_directory_path() / "pelmora_jetdb_file_bench.mdb";
+    const auto path = keep.empty()
+                          ? std::filesystem::temp_directory_path() / "pelmora_jetdb_file_bench.mdb"
+                          : std::filesystem::path(keep);
     std::filesystem::copy_file(empty, path, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
@@ -33,7 +42,7 @@ int main(int argc, char** argv) {
         file_bytes = static_cast<double>(std::filesystem::file_size(path));
       });
     }
-    std::filesystem::remove(path);
+    if (keep.empty()) std::filesystem::remove(path);
 
     std::ifstream in(empty, std::ios::binary);
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
