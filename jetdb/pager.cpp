@@ -37,6 +37,7 @@ void Pager::Evict() {
     --victim;
     const auto found = entries_.find(*victim);
     if (found->second.changed) continue;
+    if (found->second.stamp != first_stamp_) stamps_[*victim] = found->second.stamp;
     entries_.erase(found);
     victim = recent_.erase(victim);
   }
@@ -47,6 +48,16 @@ Pager::Dirty* Pager::FindDirty(std::uint32_t page) {
     if (dirty.page == page) return &dirty;
   }
   return nullptr;
+}
+
+std::uint64_t Pager::StoredStamp(std::uint32_t page) const {
+  const auto found = stamps_.find(page);
+  return found == stamps_.end() ? first_stamp_ : found->second;
+}
+
+std::uint64_t Pager::Stamp(std::uint32_t page) const {
+  const auto found = entries_.find(page);
+  return found != entries_.end() ? found->second.stamp : StoredStamp(page);
 }
 
 Pager::Entry& Pager::Load(std::uint32_t page) {
@@ -69,7 +80,8 @@ Pager::Entry& Pager::Load(std::uint32_t page) {
   }
   Evict();
   recent_.push_front(page);
-  return entries_.emplace(page, Entry{std::move(bytes), recent_.begin()}).first->second;
+  return entries_.emplace(page, Entry{std::move(bytes), recent_.begin(), StoredStamp(page)})
+      .first->second;
 }
 
 PageData Pager::Read(std::uint32_t page) { return Load(page).data; }
@@ -82,12 +94,12 @@ std::vector<std::uint8_t>& Pager::Modify(std::uint32_t page, int rank) {
     entry.data = std::make_shared<std::vector<std::uint8_t>>(*entry.data);
   }
   if (!entry.changed) {
-    dirty_.push_back({page, rank});
+    dirty_.push_back({page, rank, &entry});
     entry.changed = true;
   } else if (Dirty* dirty = FindDirty(page)) {
     dirty->rank = std::min(dirty->rank, rank);
   }
-  stamps_[page] = NextStamp();  // the caller is about to change the bytes
+  entry.stamp = NextStamp();  // the caller is about to change the bytes
   return *entry.data;
 }
 
@@ -99,10 +111,11 @@ std::uint32_t Pager::Append(int rank) {
   const std::uint32_t page = page_count_++;
   Evict();
   recent_.push_front(page);
-  entries_.emplace(
-      page, Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_), recent_.begin(), true});
-  dirty_.push_back({page, rank});
-  stamps_[page] = NextStamp();
+  Entry& entry = entries_
+                     .emplace(page, Entry{std::make_shared<std::vector<std::uint8_t>>(page_size_),
+                                          recent_.begin(), NextStamp(), true})
+                     .first->second;
+  dirty_.push_back({page, rank, &entry});
   return page;
 }
 
@@ -111,7 +124,6 @@ void Pager::Flush() {
     return a.rank != b.rank ? a.rank < b.rank : a.page < b.page;
   });
   // Neighbouring pages of one rank go in one write.
-  std::vector<std::uint8_t> run;
   std::size_t written = 0;
   try {
     while (written < dirty_.size()) {
@@ -122,18 +134,18 @@ void Pager::Flush() {
         ++end;
       }
       const std::uint32_t first = dirty_[i].page;
-      const std::uint8_t* bytes = entries_.at(first).data->data();
+      const std::uint8_t* bytes = dirty_[i].entry->data->data();
       if (end - i > 1) {
-        run.clear();
+        run_.clear();
         for (std::size_t k = i; k < end; ++k) {
-          const auto& page = *entries_.at(dirty_[k].page).data;
-          run.insert(run.end(), page.begin(), page.end());
+          const auto& page = *dirty_[k].entry->data;
+          run_.insert(run_.end(), page.begin(), page.end());
         }
-        bytes = run.data();
+        bytes = run_.data();
       }
       file_.WriteAt(static_cast<std::uint64_t>(first) * page_size_, bytes, (end - i) * page_size_);
       ++file_writes_;
-      for (std::size_t k = i; k < end; ++k) entries_.at(dirty_[k].page).changed = false;
+      for (std::size_t k = i; k < end; ++k) dirty_[k].entry->changed = false;
       written = end;
     }
   } catch (...) {

@@ -48,10 +48,7 @@ class Pager {
   bool HasChanges() const { return !dirty_.empty(); }
   // Identifies this pager's pages for caches of decoded pages: a page whose stamp has not
   // changed holds the same bytes. Stamps are never reused, not even by another pager.
-  std::uint64_t Stamp(std::uint32_t page) const {
-    const auto found = stamps_.find(page);
-    return found == stamps_.end() ? first_stamp_ : found->second;
-  }
+  std::uint64_t Stamp(std::uint32_t page) const;
   bool Writable() const { return file_.Writable(); }
   // The whole file as bytes, for in-memory files (tests).
   std::vector<std::uint8_t> MemoryBytes() const { return file_.MemoryBytes(); }
@@ -65,6 +62,7 @@ class Pager {
   struct Entry {
     std::shared_ptr<std::vector<std::uint8_t>> data;
     std::list<std::uint32_t>::iterator position;
+    std::uint64_t stamp = 0;
     bool changed = false;  // listed in dirty_, so not to be evicted
   };
   Entry& Load(std::uint32_t page);
@@ -79,14 +77,19 @@ class Pager {
   std::unordered_map<std::uint32_t, Entry> entries_;
   // A changed page and its write rank. A post changes a few pages: a list costs less than a
   // map whose nodes come and go with each post. Entry::changed says whether a page is listed.
+  // The entry stays put: a changed page is never evicted, and map nodes do not move.
   struct Dirty {
     std::uint32_t page;
     int rank;
+    Entry* entry;
   };
   Dirty* FindDirty(std::uint32_t page);
   std::vector<Dirty> dirty_;
   std::uint64_t first_stamp_;  // of every page not changed since opening
+  // Stamps of changed pages that are not cached; a cached page keeps its stamp in its entry.
   std::unordered_map<std::uint32_t, std::uint64_t> stamps_;
+  std::uint64_t StoredStamp(std::uint32_t page) const;
+  std::vector<std::uint8_t> run_;  // neighbouring pages joined for one write, kept between posts
   std::uint64_t file_reads_ = 0;
   std::uint64_t file_writes_ = 0;
 };
