@@ -57,6 +57,16 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
+// Where a read or write starts. Given to ReadFile or WriteFile on a handle not opened for
+// overlapped use, the call starts there and returns when done: no seek first, one call instead
+// of two (each costs a trip through the system, which adds up at a few writes per post).
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 }  // namespace
 
 File File::Open(const std::string& path, bool write) {
@@ -90,17 +100,15 @@ std::uint64_t File::Size() const {
 
 std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const {
   if (memory_) return ReadMemory(*memory_, offset, buffer, size);
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
-    throw Error("Could not read file '" + path_ + "'.");
-  }
   std::size_t done = 0;
   auto* bytes = static_cast<char*>(buffer);
   while (done < size) {
     DWORD chunk = 0;
     DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-    if (!ReadFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, nullptr)) {
+    OVERLAPPED at = At(offset + done);
+    if (!ReadFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, &at)) {
+      // A read that starts at or past the end says so instead of reading nothing.
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
       throw Error("Could not read file '" + path_ + "'.");
     }
     if (chunk == 0) break;
@@ -112,19 +120,13 @@ std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) c
 void File::WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) {
   if (!writable_) throw Error("The database '" + path_ + "' is open for reading only.");
   if (memory_) return WriteMemory(*memory_, offset, buffer, size);
-  // Plain positioned writes: the handle is not opened for overlapped use.
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), position, nullptr, FILE_BEGIN)) {
-    throw Error("Could not write file '" + path_ + "'.");
-  }
   std::size_t done = 0;
   const auto* bytes = static_cast<const char*>(buffer);
   while (done < size) {
     DWORD chunk = 0;
     DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
-    if (!WriteFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, nullptr) ||
-        chunk == 0) {
+    OVERLAPPED at = At(offset + done);
+    if (!WriteFile(static_cast<HANDLE>(handle_), bytes + done, wanted, &chunk, &at) || chunk == 0) {
       throw Error("Could not write file '" + path_ + "' (system error " +
                   std::to_string(GetLastError()) + ").");
     }
