@@ -21,7 +21,8 @@ constexpr std::uint8_t kPagedMap = 1;
 constexpr std::uint8_t kMapPageType = 0x05;
 constexpr std::size_t kMapPageHeader = 4;
 
-// Where the rows of a data page begin: the lowest offset in its row table.
+}  // namespace
+
 std::size_t RowsStart(std::span<const std::uint8_t> page) {
   const std::uint16_t count = ReadU16(page, kRowCountOffset);
   std::size_t start = page.size();
@@ -31,6 +32,8 @@ std::size_t RowsStart(std::span<const std::uint8_t> page) {
   }
   return start;
 }
+
+namespace {
 
 // The bytes of the row at pointer, to change in place.
 std::span<std::uint8_t> MapRow(Pager& pager, std::uint32_t pointer, int rank) {
@@ -97,7 +100,11 @@ bool Fits(std::uint16_t count, std::size_t rows_start, std::size_t size) {
 }  // namespace
 
 bool RowFits(std::span<const std::uint8_t> page, std::size_t size) {
-  return Fits(ReadU16(page, kRowCountOffset), RowsStart(page), size);
+  return RowFits(page, RowsStart(page), size);
+}
+
+bool RowFits(std::span<const std::uint8_t> page, std::size_t rows_start, std::size_t size) {
+  return Fits(ReadU16(page, kRowCountOffset), rows_start, size);
 }
 
 void InitDataPage(std::vector<std::uint8_t>& page, std::uint32_t owner) {
@@ -109,8 +116,12 @@ void InitDataPage(std::vector<std::uint8_t>& page, std::uint32_t owner) {
 }
 
 std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::span<const std::uint8_t> row) {
+  return AddRow(page, RowsStart(page), row);
+}
+
+std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::size_t rows_start,
+                    std::span<const std::uint8_t> row) {
   const std::uint16_t count = ReadU16(page, kRowCountOffset);
-  const std::size_t rows_start = RowsStart(page);
   if (!Fits(count, rows_start, row.size())) {
     throw Error("Internal error: a row does not fit its page.");
   }

@@ -34,12 +34,20 @@ constexpr std::size_t kMaxRowsPerPage = 255;     // a row pointer has one byte f
 
 // Free bytes of a data page as its header records them.
 std::size_t DataPageFreeSpace(std::span<const std::uint8_t> page);
-// Whether a row of size bytes (with its row table entry) fits the data page.
+// Where the rows of a data page begin (the lowest offset in its row table): rows fill the
+// page from its end down. Reads the whole row table.
+std::size_t RowsStart(std::span<const std::uint8_t> page);
+// Whether a row of size bytes (with its row table entry) fits the data page; rows_start, when
+// given, is RowsStart(page).
 bool RowFits(std::span<const std::uint8_t> page, std::size_t size);
+bool RowFits(std::span<const std::uint8_t> page, std::size_t rows_start, std::size_t size);
 // Makes page an empty data page of owner (a table definition page or kLongValueOwner).
 void InitDataPage(std::vector<std::uint8_t>& page, std::uint32_t owner);
-// Adds the row to the data page, which must have room; returns its row number.
+// Adds the row to the data page, which must have room; returns its row number. The row starts
+// at the page's RowsStart less its size.
 std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::span<const std::uint8_t> row);
+std::uint8_t AddRow(std::vector<std::uint8_t>& page, std::size_t rows_start,
+                    std::span<const std::uint8_t> row);
 // Marks row number row of the data page deleted; its bytes stay until the page is compacted.
 void MarkRowDeleted(std::vector<std::uint8_t>& page, std::uint8_t row);
 

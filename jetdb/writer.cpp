@@ -105,6 +105,14 @@ void TableWriter::ReleaseLongValue(std::span<const std::uint8_t> field) {
   }
 }
 
+std::size_t TableWriter::RowsStartOf(std::uint32_t page, std::span<const std::uint8_t> bytes) {
+  const std::uint64_t stamp = pager_.Stamp(page);
+  if (rows_start_.page != page || rows_start_.stamp != stamp) {
+    rows_start_ = {page, stamp, RowsStart(bytes)};
+  }
+  return rows_start_.start;
+}
+
 std::uint32_t TableWriter::PageForRow(std::size_t size) {
   // Pages the free-space map lists, in order; a page that turns out too full leaves the map.
   const std::uint32_t map = definition_.free_space_map;
@@ -113,7 +121,7 @@ std::uint32_t TableWriter::PageForRow(std::size_t size) {
     {
       const PageData data = pager_.Read(*page);
       if ((*data)[0] == kDataPageType && DataPageOwner(*data) == definition_.page &&
-          RowFits(*data, size)) {
+          RowFits(*data, RowsStartOf(*page, *data), size)) {
         return *page;
       }
     }
@@ -193,9 +201,9 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
   if (row.size() + long_total > kMaxRowSize) {
     throw Error("The record is too large to fit a page.");
   }
-  std::vector<std::vector<std::uint8_t>> keys =
-      IndexKeys(pager_, definition_, Row(definition_, row));
-  CheckUniqueKeys(pager_, definition_, Row(definition_, row), keys);
+  Row parsed(definition_, row);
+  std::vector<std::vector<std::uint8_t>> keys = IndexKeys(pager_, definition_, parsed);
+  CheckUniqueKeys(pager_, definition_, parsed, keys);
 
   // From here on pages change.
   bool stored_long_values = false;
@@ -207,12 +215,16 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
   if (stored_long_values) {
     // The row now says where its long values went, and Memo keys come from them.
     row = EncodeRow(definition_, fields);
-    keys = IndexKeys(pager_, definition_, Row(definition_, row));
+    parsed = Row(definition_, row);
+    keys = IndexKeys(pager_, definition_, parsed);
   }
   const std::uint32_t page = PageForRow(row.size());
-  const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), row);
+  // Known before the page changes: changing it changes its stamp.
+  const std::size_t rows_start = RowsStartOf(page, *pager_.Read(page));
+  const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), rows_start, row);
+  rows_start_ = {page, pager_.Stamp(page), rows_start - row.size()};
   const std::uint32_t pointer = (page << 8) | number;
-  AddIndexEntries(pager_, definition_, Row(definition_, row), keys, pointer);
+  AddIndexEntries(pager_, definition_, parsed, keys, pointer);
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);

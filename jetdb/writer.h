@@ -49,6 +49,7 @@ class TableWriter {
   std::vector<std::uint8_t> StoreLongValue(std::span<const std::uint8_t> data);
   void ReleaseLongValue(std::span<const std::uint8_t> field);
   std::uint32_t PageForRow(std::size_t size);
+  std::size_t RowsStartOf(std::uint32_t page, std::span<const std::uint8_t> bytes);
   std::uint32_t LongValuePage(std::size_t size);
   void WriteCounts();
 
@@ -57,6 +58,14 @@ class TableWriter {
   std::string name_;
   TableDef definition_;
   std::uint32_t long_value_page_ = 0;  // the long-value page last written, 0 for none
+  // Where the rows begin on the data page the last row went to, while the page's stamp is
+  // unchanged: rows go to that page again and again, and finding out reads its row table.
+  struct KnownRowsStart {
+    std::uint32_t page = 0;
+    std::uint64_t stamp = 0;
+    std::size_t start = 0;
+  };
+  KnownRowsStart rows_start_;
 };
 
 }  // namespace jetdb
