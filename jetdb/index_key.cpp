@@ -221,10 +221,12 @@ void AppendValue(Pager& pager, const Column& column, const Row& row,
 void AppendGeneralSortKey(std::u16string_view text, std::vector<std::uint8_t>& key) {
   // Trailing blanks do not count.
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
-  std::vector<std::uint8_t> accents;
-  std::vector<std::uint8_t> positions;
+  // Kept between keys: a post makes a few, and each would allocate these again.
+  thread_local std::vector<std::uint8_t> accents;
+  thread_local std::vector<std::uint8_t> positions;
+  accents.clear();
+  positions.clear();
   key.reserve(key.size() + text.size() + 2);
-  accents.reserve(text.size());
   std::size_t weights = 0;
   auto add = [&](std::uint8_t primary, std::uint8_t accent) {
     key.push_back(primary);

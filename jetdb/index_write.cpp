@@ -829,13 +829,10 @@ bool Holds(const TableDef& table, const IndexDef& index, const Row& row) {
   return !(index.IgnoreNulls() && KeyAllNull(table, index, row));
 }
 
-// A leaf entry: the key, then the row pointer.
-Bytes Entry(Span key, std::uint32_t pointer) {
-  Bytes entry;
-  entry.reserve(key.size() + kPointerSize);
-  entry.assign(key.begin(), key.end());
-  AppendBigEndian(entry, pointer);
-  return entry;
+// A leaf entry: the key, then the row pointer (keys leave room for it).
+Bytes& MakeEntry(Bytes& key, std::uint32_t pointer) {
+  AppendBigEndian(key, pointer);
+  return key;
 }
 
 }  // namespace
@@ -882,12 +879,12 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
 }
 
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
-                     const std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer) {
+                     std::vector<std::vector<std::uint8_t>> keys, std::uint32_t pointer) {
   for (std::size_t i = 0; i < table.indexes.size(); ++i) {
     const IndexDef& index = table.indexes[i];
     if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
     IndexTree(pager, table, index, rank::kIndexOnAdd, rank::kIndexNodeOnAdd)
-        .Insert(Entry(keys[i], pointer));
+        .Insert(MakeEntry(keys[i], pointer));
   }
 }
 
@@ -899,8 +896,9 @@ void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row,
                         std::uint32_t pointer) {
   for (const IndexDef& index : table.indexes) {
     if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
+    Bytes key = IndexKey(pager, table, index, row);
     IndexTree(pager, table, index, rank::kIndexOnRemove, rank::kIndexNodeOnRemove)
-        .Remove(Entry(IndexKey(pager, table, index, row), pointer));
+        .Remove(MakeEntry(key, pointer));
   }
 }
 

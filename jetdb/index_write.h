@@ -23,9 +23,9 @@ std::vector<std::vector<std::uint8_t>> IndexKeys(Pager& pager, const TableDef& t
 void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
                      const std::vector<std::vector<std::uint8_t>>& keys);
 // Adds or removes the entries of the row at pointer in every index of the table (adding with
-// the row's IndexKeys when the caller has them).
+// the row's IndexKeys when the caller has them: each becomes its entry).
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
-                     const std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer);
+                     std::vector<std::vector<std::uint8_t>> keys, std::uint32_t pointer);
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer);
 void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer);
 

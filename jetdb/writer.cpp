@@ -224,7 +224,7 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
   const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), rows_start, row);
   rows_start_ = {page, pager_.Stamp(page), rows_start - row.size()};
   const std::uint32_t pointer = (page << 8) | number;
-  AddIndexEntries(pager_, definition_, parsed, keys, pointer);
+  AddIndexEntries(pager_, definition_, parsed, std::move(keys), pointer);
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);
