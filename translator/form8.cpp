@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iterator>
 
 #include "framework/application.h"
@@ -23,9 +25,12 @@ constexpr int kLabelHeight = 13;
 // The run changes the status line and the progress bar for every gauge, hundreds of times a
 // second. Painting the progress bar each time would cost more than copying the gauge
 // (Wine's progress bar repaints itself whole at every position), so its position, and the
-// shrinking of the status line, are shown at display ticks of this period.
+// shrinking of the status line, are shown at display ticks: ten a second where painting is
+// cheap, fewer where it is not, so that showing the run takes at most a twentieth of it.
 constexpr UINT_PTR kDisplayTick = 1;
-constexpr UINT kDisplayTickMs = 100;
+constexpr UINT kFastestDisplayTickMs = 100;
+constexpr UINT kSlowestDisplayTickMs = 1000;
+constexpr UINT kDisplayShare = 20;
 
 using resources::ControlKind;
 using resources::kForm8Controls;
@@ -194,19 +199,24 @@ void TForm8::AdvanceProgress(int position) {
 
 void TForm8::ArmDisplayTick() {
   if (display_tick_armed_) return;
-  display_tick_armed_ = SetTimer(hwnd_, kDisplayTick, kDisplayTickMs, nullptr) != 0;
+  display_tick_armed_ = SetTimer(hwnd_, kDisplayTick, display_tick_ms_, nullptr) != 0;
   if (!display_tick_armed_) FlushDisplay();  // no timer to wait for: show it now
 }
 
 void TForm8::FlushDisplay() {
   if (display_tick_armed_) KillTimer(hwnd_, kDisplayTick);
   display_tick_armed_ = false;
+  const auto start = std::chrono::steady_clock::now();
   if (pending_position_) {
     const int position = *pending_position_;
     pending_position_.reset();
     SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, position, 0);
   }
   ThawStatusLine();
+  const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  display_tick_ms_ = static_cast<UINT>(std::clamp<long long>(
+      cost.count() * kDisplayShare, kFastestDisplayTickMs, kSlowestDisplayTickMs));
 }
 
 void TForm8::SetBusyCursor(bool busy) {

@@ -111,6 +111,7 @@ class TForm8 {
   std::optional<int> pending_position_;
   bool status_frozen_ = false;  // Label3 takes captions but paints only at the display tick
   bool display_tick_armed_ = false;
+  UINT display_tick_ms_ = 100;  // follows what the last display cost
   // The open-file dialog keeps its folder and file name between uses.
   wchar_t dialog_file_[MAX_PATH] = {};
 
