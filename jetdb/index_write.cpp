@@ -1,6 +1,8 @@
 #include "jetdb/index_write.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -343,6 +345,64 @@ std::size_t StoredStart(const Node& node, std::size_t i, std::size_t prefix) {
   return i == 0 ? kFirstEntry : kFirstEntry + node.SizeThrough(i - 1) - (i - 1) * prefix;
 }
 
+// The end marks of a page's entries: bit k marks offset kFirstEntry + k, eight bits to a byte,
+// lowest first; read and written eight bytes at a time as words of this machine.
+static_assert(std::endian::native == std::endian::little, "end marks are moved as words");
+class EndMarks {
+ public:
+  static constexpr std::size_t kBytes = kFirstEntry - kMaskOffset;
+
+  // A copy of the marks of page, to move from while the page changes.
+  explicit EndMarks(std::span<const std::uint8_t> page) {
+    std::copy_n(page.begin() + kMaskOffset, kBytes, bytes_.begin() + kPad);
+  }
+
+  // Sets on page the marks this copy has from bit first up to bit last, each moved by shift
+  // bits: the marks of entries whose bytes moved that far. Sixty-four marks at a time, since a
+  // change near the start of a leaf moves the marks of every entry after it.
+  void MoveTo(std::span<std::uint8_t> page, std::size_t first, std::size_t last,
+              std::ptrdiff_t shift) const {
+    const std::size_t to_first = first + shift;
+    const std::size_t to_last = last + shift;
+    for (std::size_t to = to_first / 8 * 8; to < to_last; to += 64) {
+      std::uint64_t word = Word(static_cast<std::ptrdiff_t>(to) - shift);
+      // Only the marks in range: the copy's bits around it belong to entries that did not move.
+      if (to < to_first) word &= ~std::uint64_t{0} << (to_first - to);
+      if (to_last - to < 64) word &= ~(~std::uint64_t{0} << (to_last - to));
+      std::uint8_t* const marks = page.data() + kMaskOffset + to / 8;
+      if (to / 8 + 8 <= kBytes) {
+        std::uint64_t now;
+        std::memcpy(&now, marks, 8);
+        now |= word;
+        std::memcpy(marks, &now, 8);
+      } else {
+        // The last bytes of the mask: what follows them is the first entry.
+        for (std::size_t k = 0; to / 8 + k < kBytes; ++k) {
+          marks[k] |= static_cast<std::uint8_t>(word >> (8 * k));
+        }
+      }
+    }
+  }
+
+ private:
+  // Zero bytes around the copy, so that a word read at its edges needs no bounds.
+  static constexpr std::size_t kPad = 8;
+
+  // The 64 marks from bit (which may be up to seven before the first).
+  std::uint64_t Word(std::ptrdiff_t bit) const {
+    const auto at = static_cast<std::size_t>(bit + static_cast<std::ptrdiff_t>(8 * kPad));
+    const std::size_t byte = at / 8;
+    const unsigned offset = at % 8;
+    std::uint64_t word;
+    std::memcpy(&word, bytes_.data() + byte, 8);
+    word >>= offset;
+    if (offset != 0) word |= std::uint64_t{bytes_[byte + 8]} << (64 - offset);
+    return word;
+  }
+
+  std::array<std::uint8_t, kBytes + 2 * kPad + 1> bytes_{};
+};
+
 // Lays node out on page by moving what follows the one entry inserted or erased since page
 // was laid out, when page is known to hold that layout (stamp: the page's now) and the prefix
 // is the same; gives whether it could. The bytes are those LayOut writes.
@@ -367,6 +427,7 @@ bool LayOutChange(const Node& node, std::span<std::uint8_t> page, std::uint64_t 
   const auto at = [&](std::size_t offset) {
     return page.begin() + static_cast<std::ptrdiff_t>(offset);
   };
+  const EndMarks old_marks(page);
   std::memmove(page.data() + moved_to, page.data() + moved_from, new_end - moved_to);
   for (std::size_t k = i; k < rewrite; ++k) {
     const Span entry = node.Entry(k).subspan(k == 0 ? 0 : prefix);
@@ -377,10 +438,13 @@ bool LayOutChange(const Node& node, std::span<std::uint8_t> page, std::uint64_t 
   const std::size_t bit = kept - kFirstEntry;
   page[kMaskOffset + bit / 8] &= static_cast<std::uint8_t>((2u << (bit % 8)) - 1);
   std::fill(at(kMaskOffset + bit / 8 + 1), at(kFirstEntry), 0);
-  for (std::size_t k = i; k < node.Count(); ++k) {
+  for (std::size_t k = i; k < rewrite; ++k) {
     const std::size_t end = StoredStart(node, k + 1, prefix) - kFirstEntry;
     page[kMaskOffset + end / 8] |= static_cast<std::uint8_t>(1u << (end % 8));
   }
+  // The entries after those moved, their marks with them: the marks after where they began.
+  old_marks.MoveTo(page, moved_from - kFirstEntry + 1, old_end - kFirstEntry + 1,
+                   static_cast<std::ptrdiff_t>(moved_to) - static_cast<std::ptrdiff_t>(moved_from));
   WriteU16(page, kFreeSpaceOffset, static_cast<std::uint16_t>(page.size() - new_end));
   return true;
 }
