@@ -158,7 +158,7 @@ void TForm8::FitWrappedLabel(HWND label, int width, int height) {
 }
 
 void TForm8::SetStatusLine(const std::wstring& text) {
-  ThawStatusLine();
+  pending_caption_.reset();  // a caption set now supersedes one waiting for the tick
   HWND label = Control(L"Label3");
   SetWindowTextW(label, text.c_str());
   SizeLabelToText(label, text);
@@ -170,26 +170,17 @@ void TForm8::ShowStatus(const std::wstring& text) {
 }
 
 void TForm8::ShowGauge(const std::wstring& description) {
-  // The caption changes for every gauge; its pixels and its size follow at the display tick.
-  // Under Wine a label repaint and resize per gauge cost more than copying the gauge, and no
-  // one reads a hundred captions a second.
-  HWND label = Control(L"Label3");
-  if (!status_frozen_) {
-    SendMessageW(label, WM_SETREDRAW, FALSE, 0);
-    status_frozen_ = true;
-  }
-  SetWindowTextW(label, description.c_str());
+  // The caption changes for every gauge; the label takes it at the display tick. Under Wine
+  // setting a control's text, even unpainted, costs a tenth of copying the gauge, and no one
+  // reads a hundred captions a second.
+  pending_caption_ = description;
   ArmDisplayTick();
 }
 
-void TForm8::ThawStatusLine() {
-  if (!status_frozen_) return;
-  status_frozen_ = false;
-  HWND label = Control(L"Label3");
-  SendMessageW(label, WM_SETREDRAW, TRUE, 0);
-  // Visible again first, so that a shrink uncovers (and repaints) the form behind.
-  SizeLabelToText(label, framework::WindowText(label));
-  RedrawWindow(label, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+void TForm8::ShowPendingCaption() {
+  if (!pending_caption_) return;
+  const std::wstring text = std::move(*pending_caption_);
+  SetStatusLine(text);
 }
 
 void TForm8::AdvanceProgress(int position) {
@@ -212,7 +203,7 @@ void TForm8::FlushDisplay() {
     pending_position_.reset();
     SendMessageW(Control(L"ProgressBar1"), PBM_SETPOS, position, 0);
   }
-  ThawStatusLine();
+  ShowPendingCaption();
   const auto cost = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
   display_tick_ms_ = static_cast<UINT>(std::clamp<long long>(

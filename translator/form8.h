@@ -78,14 +78,14 @@ class TForm8 {
   void RunHandler(Fn&& fn);
   void SizeLabelToText(HWND label, const std::wstring& text);
   void FitWrappedLabel(HWND label, int width, int height);
-  // Ends the status line's freeze of ShowGauge: sized to its caption and repainted.
-  void ThawStatusLine();
+  // Gives the status line the caption ShowGauge left for the display tick.
+  void ShowPendingCaption();
   void DrawItem(const DRAWITEMSTRUCT& item);
   bool ShowsDefaultFrame(HWND button) const;
   void SetUpDatabaseObjects();
   void SetStatusLine(const std::wstring& text);
-  // The per-gauge display of the run: the status caption is set at once; its paint and size,
-  // and the progress position, follow at the next display tick or when the run ends.
+  // The per-gauge display of the run: the status caption and the progress position are shown
+  // at the next display tick or when the run ends.
   void ShowGauge(const std::wstring& description);
   void AdvanceProgress(int position);
   void ArmDisplayTick();
@@ -109,7 +109,7 @@ class TForm8 {
   bool close_pending_ = false;
   bool running_ = false;
   std::optional<int> pending_position_;
-  bool status_frozen_ = false;  // Label3 takes captions but paints only at the display tick
+  std::optional<std::wstring> pending_caption_;  // Label3's caption at the next display tick
   bool display_tick_armed_ = false;
   UINT display_tick_ms_ = 100;  // follows what the last display cost
   // The open-file dialog keeps its folder and file name between uses.

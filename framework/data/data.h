@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -148,6 +149,9 @@ class DataSet {
   void Cancel();
   // Removes the current row; the following row becomes current (Eof when none is left).
   void Delete();
+
+  // Called after each successful Post, with the stored row current where it is shown.
+  std::function<void(DataSet&)> AfterPost;
 
  protected:
   // Fills the data set's columns and records from its source; called by Open.

@@ -365,6 +365,7 @@ void DataSet::Post() {
   state.position =
       !records.empty() && records.back() == record ? records.size() - 1 : records.size();
   State::Notify(*this);
+  if (AfterPost) AfterPost(*this);
 }
 
 void DataSet::Cancel() {

@@ -567,30 +567,20 @@ TEST_F(TranslationTest, CloseWhileTheTablesOpenStopsBeforeTheFirstGauge) {
   EXPECT_TRUE(ReadRows(new_file_, "TestPoints").empty());
 }
 
-// Presses Close as soon as the status line shows a given gauge: the click waits in the queue
-// until the run processes messages at the end of that gauge.
+// Presses Close as soon as a given gauge is stored: the click waits in the queue until the run
+// processes messages at the end of that gauge.
 class CloseAtGauge {
  public:
-  CloseAtGauge(HWND label, HWND close, std::wstring gauge)
-      : label_(label), close_(close), gauge_(std::move(gauge)) {
-    self_ = this;
-    old_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+  CloseAtGauge(framework::data::DataSet& gauges, HWND close, std::string gauge) : gauges_(gauges) {
+    gauges_.AfterPost = [close, gauge](framework::data::DataSet& table) {
+      if (table.FieldByName("gagedescription").AsString() == gauge)
+        PostMessageW(close, BM_CLICK, 0, 0);
+    };
   }
-  ~CloseAtGauge() {
-    if (IsWindow(label_)) SetWindowLongPtrW(label_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_));
-  }
+  ~CloseAtGauge() { gauges_.AfterPost = nullptr; }
 
  private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_SETTEXT && self_->gauge_ == reinterpret_cast<const wchar_t*>(lp))
-      PostMessageW(self_->close_, BM_CLICK, 0, 0);
-    return CallWindowProcW(self_->old_, hwnd, msg, wp, lp);
-  }
-  HWND label_, close_;
-  std::wstring gauge_;
-  WNDPROC old_ = nullptr;
-  static inline CloseAtGauge* self_ = nullptr;
+  framework::data::DataSet& gauges_;
 };
 
 TEST_F(TranslationTest, CloseDuringTheGaugesKeepsTheGaugesCopiedSoFar) {
@@ -598,7 +588,7 @@ TEST_F(TranslationTest, CloseDuringTheGaugesKeepsTheGaugesCopiedSoFar) {
   MakeNew();
   testing_support::MessageBoxWatcher boxes;
   {
-    CloseAtGauge close(form_->Control(L"Label3"), form_->Control(L"BitBtn2"), L"Gauge block set");
+    CloseAtGauge close(form_->NewGagemasterTable, form_->Control(L"BitBtn2"), "Gauge block set");
     Run();
   }
   EXPECT_TRUE(StopRequested);

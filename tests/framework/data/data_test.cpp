@@ -320,7 +320,11 @@ TEST_F(DataTest, PostedRowsTakeTheNextKeyAndTheIdentityQueryGivesIt) {
   EXPECT_EQ(points.FieldByName("Cost").AsString(), "3.5");
   EXPECT_EQ(points.FieldByName("Taken").AsString(), "2023-03-15 12:00:00");
 
-  // A refused post names the data set and keeps the row pending.
+  // A refused post names the data set, keeps the row pending and tells no one it was posted.
+  std::vector<std::string> posted;
+  points.AfterPost = [&](framework::data::DataSet& set) {
+    posted.push_back(set.FieldByName("Label").AsString());
+  };
   points.Insert();
   points.FieldByName("Label").SetAsString(std::string(21, 'x'));
   const std::string message = ErrorOf([&] { points.Post(); });
@@ -330,6 +334,7 @@ TEST_F(DataTest, PostedRowsTakeTheNextKeyAndTheIdentityQueryGivesIt) {
   points.FieldByName("Label").SetAsString("fits");
   points.Post();
   EXPECT_EQ(points.RecordCount(), 4);
+  EXPECT_EQ(posted, std::vector<std::string>{"fits"});  // the stored row is current
   gauges.Insert();
   gauges.FieldByName("GageID").SetAsInteger(1);  // taken
   EXPECT_EQ(ErrorOf([&] { gauges.Post(); }).rfind("GageMasterTable: ", 0), 0u);
