@@ -48,15 +48,22 @@ class File {
 #else
   using Handle = int;
 #endif
-  File(std::string path, Handle handle, bool writable)
-      : path_(std::move(path)), handle_(handle), writable_(writable) {}
+  File(std::string path, Handle handle, bool writable);
   static File Open(const std::string& path, bool write);
   void Close() noexcept;
+#ifdef _WIN32
+  struct View;  // the file mapped for writing (file.cpp)
+  bool CopyFromView(std::uint64_t offset, void* buffer, std::size_t size) const;
+  bool CopyToView(std::uint64_t offset, const void* buffer, std::size_t size);
+#endif
 
   std::string path_;
   Handle handle_;
   bool writable_ = false;
   std::shared_ptr<std::vector<std::uint8_t>> memory_;  // set for in-memory files
+#ifdef _WIN32
+  std::unique_ptr<View> view_;
+#endif
 };
 
 }  // namespace jetdb

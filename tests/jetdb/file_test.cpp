@@ -68,4 +68,41 @@ TEST(File, OpensReadOnlyFilesAndNeverChangesThem) {
   EXPECT_EQ(std::filesystem::last_write_time(scratch.Path()), before);
 }
 
+// Pages written while the file grows: every byte must reach the file at once, where readers
+// with handles of their own see it, and read back the same through the writing handle,
+// whether it lies in the part of the file that existed at opening, in a part the file grew
+// into later, or across the boundary between two such parts.
+TEST(File, WritesReachTheFileAtOnceWhileItGrows) {
+  constexpr std::size_t kPage = 4096;
+  auto expected = Counting(3 * 65536 + 5 * kPage);  // an odd tail past whole 64 KB parts
+  ScratchFile scratch(expected);
+  File file = File::OpenReadWrite(scratch.Path());
+  const auto page_of = [](std::size_t number) {
+    return std::vector<std::uint8_t>(kPage, static_cast<std::uint8_t>(number * 13 + 1));
+  };
+  const auto write = [&](std::size_t offset, const std::vector<std::uint8_t>& bytes) {
+    file.WriteAt(offset, bytes.data(), bytes.size());
+    if (offset + bytes.size() > expected.size()) expected.resize(offset + bytes.size());
+    std::copy(bytes.begin(), bytes.end(), expected.begin() + static_cast<std::ptrdiff_t>(offset));
+  };
+  for (std::size_t round = 0; round < 80; ++round) {
+    write(expected.size(), page_of(round));                                        // grow by a page
+    write((round * 7 % (expected.size() / kPage)) * kPage, page_of(round + 100));  // rewrite one
+    if (round % 16 == 0) {
+      // Two pages across the boundary of two 64 KB parts, in one write.
+      auto two = page_of(round + 200);
+      two.resize(2 * kPage, 0x5a);
+      write(65536 - kPage, two);
+    }
+    ASSERT_EQ(ReadAll(scratch.Path()), expected) << "after round " << round;
+  }
+  EXPECT_EQ(file.Size(), expected.size());
+  std::vector<std::uint8_t> back(expected.size());
+  ASSERT_EQ(file.ReadAt(0, back.data(), back.size()), back.size());
+  EXPECT_EQ(back, expected);
+  std::vector<std::uint8_t> across(3 * kPage);
+  ASSERT_EQ(file.ReadAt(2 * 65536 - kPage, across.data(), across.size()), across.size());
+  EXPECT_TRUE(std::equal(across.begin(), across.end(), expected.begin() + 2 * 65536 - kPage));
+}
+
 }  // namespace
