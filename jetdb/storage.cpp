@@ -198,6 +198,13 @@ std::uint32_t TakePage(Pager& pager) {
   }
   if (page == 0) {
     page = pager.Append(rank::kNewPage);
+    // The file grows to the next 64 KB at once, the pages past this one listed as free: a file
+    // written through mapped views (file.cpp) can map its new pages straight away instead of
+    // writing them with a system call each time until the file grows past them.
+    const std::uint32_t step = static_cast<std::uint32_t>(kGrowthStep / pager.PageSize());
+    while (step > 1 && pager.PageCount() % step != 0) {
+      SetUsageMapBit(pager, kFreePageMap, pager.Append(rank::kNewPage), true, rank::kMapsOnAdd);
+    }
   } else {
     std::vector<std::uint8_t>& bytes = pager.Modify(page, rank::kNewPage);
     std::fill(bytes.begin(), bytes.end(), 0);

@@ -60,6 +60,10 @@ bool UsageMapHas(Pager& pager, std::uint32_t map_pointer, std::uint32_t page);
 // The database's map of free pages: row 0 of page 1.
 constexpr std::uint32_t kFreePageMap = 1u << 8;
 
+// What the file grows by when no free page is left: new pages beyond the one taken are blank
+// and listed in the free-page map.
+constexpr std::size_t kGrowthStep = 64 << 10;
+
 // A page for new use: the first page the free-page map lists, else a new page at the end of
 // the file; taken off the free-page map and zero-filled.
 std::uint32_t TakePage(Pager& pager);

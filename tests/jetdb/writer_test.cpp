@@ -578,8 +578,8 @@ TEST(IndexPages, DiscardedChangesAreForgotten) {
     const auto row = jetdb::FollowOverflow(pager, jetdb::LocateRow(pager, pointer));
     return std::vector<std::uint8_t>(row.slot.bytes.begin(), row.slot.bytes.end());
   };
-  // Enough entries to split leaves, then dropped.
-  for (std::uint32_t i = 0; i < 300; ++i) {
+  // Enough entries to split leaves past the file's spare pages, then dropped.
+  for (std::uint32_t i = 0; i < 3000; ++i) {
     const auto bytes = row_bytes(pointers[i % pointers.size()]);
     jetdb::AddIndexEntries(pager, table, jetdb::Row(table, bytes), 0x00FFFF00u + i);
   }
