@@ -196,8 +196,11 @@ void AppendValue(Pager& pager, const Column& column, const Row& row,
     case ColumnType::kDateTime:
       AppendBigEndian(out, OrderedFloatBits(ReadU64(bytes, 0), 8), 8);
       return;
-    case ColumnType::kText:
-      return AppendGeneralSortKey(DecodeTextUnits(bytes), out);
+    case ColumnType::kText: {
+      thread_local std::u16string text;  // kept: allocations are costly under Wine
+      DecodeTextUnits(bytes, text);
+      return AppendGeneralSortKey(text, out);
+    }
     case ColumnType::kMemo:
       return AppendGeneralSortKey(DecodeTextUnits(ReadLongValue(pager, bytes)), out);
     default:
@@ -285,6 +288,13 @@ bool KeyHasNull(const TableDef& table, const IndexDef& index, const Row& row) {
 std::vector<std::uint8_t> IndexKey(Pager& pager, const TableDef& table, const IndexDef& index,
                                    const Row& row) {
   std::vector<std::uint8_t> key;
+  IndexKey(pager, table, index, row, key);
+  return key;
+}
+
+void IndexKey(Pager& pager, const TableDef& table, const IndexDef& index, const Row& row,
+              std::vector<std::uint8_t>& key) {
+  key.clear();
   // Room for most keys and the row pointer an entry adds, so that the key is not moved as it
   // grows.
   key.reserve(kTypicalEntrySize);
@@ -303,7 +313,6 @@ std::vector<std::uint8_t> IndexKey(Pager& pager, const TableDef& table, const In
       for (std::size_t i = start; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(~key[i]);
     }
   }
-  return key;
 }
 
 }  // namespace jetdb

@@ -18,6 +18,9 @@ namespace jetdb {
 // The key of row for index (without the row pointer that completes an entry).
 std::vector<std::uint8_t> IndexKey(Pager& pager, const TableDef& table, const IndexDef& index,
                                    const Row& row);
+// The same into key, whose storage is reused.
+void IndexKey(Pager& pager, const TableDef& table, const IndexDef& index, const Row& row,
+              std::vector<std::uint8_t>& key);
 // Whether every key column of the row is null.
 bool KeyAllNull(const TableDef& table, const IndexDef& index, const Row& row);
 // Whether some key column of the row is null.

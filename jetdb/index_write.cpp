@@ -174,6 +174,32 @@ struct Step {
   std::size_t child = 0;
 };
 
+// The path of one descent through a tree. Descents do not nest, so one vector per thread
+// serves them all without allocating each time (allocations are costly under Wine); it is
+// emptied when the descent ends, so that it keeps no node shared (Release would copy it).
+class Path {
+ public:
+  Path() : steps_(busy_ ? own_ : scratch_) {
+    if (&steps_ == &scratch_) busy_ = true;
+    steps_.reserve(kUsualDepth);
+  }
+  ~Path() {
+    steps_.clear();
+    if (&steps_ == &scratch_) busy_ = false;
+  }
+  Path(const Path&) = delete;
+  Path& operator=(const Path&) = delete;
+  std::vector<Step>& Steps() { return steps_; }
+
+ private:
+  static thread_local std::vector<Step> scratch_;
+  static thread_local bool busy_;
+  std::vector<Step> own_;
+  std::vector<Step>& steps_;
+};
+thread_local std::vector<Step> Path::scratch_;
+thread_local bool Path::busy_ = false;
+
 void AppendBigEndian(Bytes& out, std::uint32_t value) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
@@ -306,14 +332,30 @@ NodeRef SharedNode(Pager& pager, std::uint32_t page, std::uint32_t owner) {
   return node;
 }
 
+// Nodes whose contents were taken out to be changed: their shared blocks hold the nodes
+// written next, instead of allocating new ones.
+constexpr std::size_t kSpareShells = 8;
+thread_local std::vector<NodeRef> spare_shells;
+
 // node, to be changed: out of the cache (its page is about to change), copied only when
 // someone else still holds it.
 Node Release(NodeRef node) {
   const auto found = node_cache.find(node->page);
   // The entry stays, empty, for the node written next (the map need not make a new one).
   if (found != node_cache.end() && found->second.node == node) found->second.node.reset();
-  if (node.use_count() == 1) return std::move(*node);
-  return *node;
+  if (node.use_count() != 1) return *node;
+  Node taken = std::move(*node);
+  if (spare_shells.size() < kSpareShells) spare_shells.push_back(std::move(node));
+  return taken;
+}
+
+// node, shared: in a spare block when there is one.
+NodeRef Share(Node&& node) {
+  if (spare_shells.empty()) return std::make_shared<Node>(std::move(node));
+  NodeRef shared = std::move(spare_shells.back());
+  spare_shells.pop_back();
+  *shared = std::move(node);
+  return shared;
 }
 
 // Lays node out on page (page size bytes), which it overwrites whole.
@@ -455,8 +497,8 @@ class IndexTree {
       : pager_(pager), table_(table), index_(index), rank_(rank), node_rank_(node_rank) {}
 
   void Insert(Span entry) {
-    std::vector<Step> path;
-    path.reserve(kUsualDepth);
+    Path descent;
+    std::vector<Step>& path = descent.Steps();
     Node leaf = Release(Descend(entry, path));
     const std::size_t at = leaf.LowerBound(entry);
     if (at < leaf.Count() && Same(leaf.Entry(at), entry))
@@ -466,8 +508,8 @@ class IndexTree {
   }
 
   void Remove(Span entry) {
-    std::vector<Step> path;
-    path.reserve(kUsualDepth);
+    Path descent;
+    std::vector<Step>& path = descent.Steps();
     Node leaf = Release(Descend(entry, path));
     const std::size_t at = leaf.LowerBound(entry);
     if (at == leaf.Count() || !Same(leaf.Entry(at), entry)) {
@@ -489,8 +531,8 @@ class IndexTree {
 
   // Whether some entry starts with key (ignoring the row pointer that follows).
   bool HasKey(Span key) {
-    std::vector<Step> path;
-    path.reserve(kUsualDepth);
+    Path descent;
+    std::vector<Step>& path = descent.Steps();
     NodeRef leaf = Descend(key, path);
     for (std::uint32_t hops = 0;; ++hops) {
       const std::size_t at = leaf->LowerBound(key);
@@ -556,7 +598,7 @@ class IndexTree {
     std::vector<std::uint8_t>& page = pager_.Modify(node.page, rank);
     if (!LayOutChange(node, page, stamp, prefix)) LayOut(node, page, prefix);
     node.LaidOut(pager_.Stamp(node.page), prefix);
-    auto written = std::make_shared<Node>(std::move(node));
+    NodeRef written = Share(std::move(node));
     Remember(pager_, written);
     return written;
   }
@@ -901,12 +943,10 @@ Bytes& MakeEntry(Bytes& key, std::uint32_t pointer) {
 
 }  // namespace
 
-std::vector<std::vector<std::uint8_t>> IndexKeys(Pager& pager, const TableDef& table,
-                                                 const Row& row) {
-  std::vector<Bytes> keys;
-  keys.reserve(table.indexes.size());
-  for (const IndexDef& index : table.indexes) keys.push_back(IndexKey(pager, table, index, row));
-  return keys;
+void IndexKeys(Pager& pager, const TableDef& table, const Row& row, std::vector<Bytes>& keys) {
+  keys.resize(table.indexes.size());
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    IndexKey(pager, table, table.indexes[i], row, keys[i]);
 }
 
 void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
@@ -943,7 +983,7 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
 }
 
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
-                     std::vector<std::vector<std::uint8_t>> keys, std::uint32_t pointer) {
+                     std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer) {
   for (std::size_t i = 0; i < table.indexes.size(); ++i) {
     const IndexDef& index = table.indexes[i];
     if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
@@ -953,14 +993,17 @@ void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
 }
 
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer) {
-  AddIndexEntries(pager, table, row, IndexKeys(pager, table, row), pointer);
+  std::vector<Bytes> keys;
+  IndexKeys(pager, table, row, keys);
+  AddIndexEntries(pager, table, row, keys, pointer);
 }
 
 void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row,
                         std::uint32_t pointer) {
   for (const IndexDef& index : table.indexes) {
     if (!FirstOnItsEntries(table, index) || !Holds(table, index, row)) continue;
-    Bytes key = IndexKey(pager, table, index, row);
+    thread_local Bytes key;  // kept: allocations are costly under Wine
+    IndexKey(pager, table, index, row, key);
     IndexTree(pager, table, index, rank::kIndexOnRemove, rank::kIndexNodeOnRemove)
         .Remove(MakeEntry(key, pointer));
   }

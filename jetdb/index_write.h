@@ -14,9 +14,10 @@
 
 namespace jetdb {
 
-// The key of row in each logical index of the table, in the order of table.indexes.
-std::vector<std::vector<std::uint8_t>> IndexKeys(Pager& pager, const TableDef& table,
-                                                 const Row& row);
+// The key of row in each logical index of the table, in the order of table.indexes; keys'
+// storage is reused.
+void IndexKeys(Pager& pager, const TableDef& table, const Row& row,
+               std::vector<std::vector<std::uint8_t>>& keys);
 // Refuses (with the Error Jet gives, nothing written) a row whose key would repeat one of a
 // unique index, or that has a null in a primary key or a required index. keys: IndexKeys of
 // the row.
@@ -25,7 +26,7 @@ void CheckUniqueKeys(Pager& pager, const TableDef& table, const Row& row,
 // Adds or removes the entries of the row at pointer in every index of the table (adding with
 // the row's IndexKeys when the caller has them: each becomes its entry).
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row,
-                     std::vector<std::vector<std::uint8_t>> keys, std::uint32_t pointer);
+                     std::vector<std::vector<std::uint8_t>>& keys, std::uint32_t pointer);
 void AddIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer);
 void RemoveIndexEntries(Pager& pager, const TableDef& table, const Row& row, std::uint32_t pointer);
 

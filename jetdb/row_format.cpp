@@ -1,5 +1,6 @@
 #include "jetdb/row_format.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -366,6 +367,10 @@ Field ConvertValue(const Column& column, const Value& value) {
   return field;
 }
 
+namespace {
+constexpr std::size_t kMaxStoredColumns = 1024;
+}  // namespace
+
 std::vector<std::uint8_t> EncodeRow(const TableDef& table, const std::vector<Field>& fields) {
   // Column numbers count deleted columns: the row holds as many as the highest number.
   std::uint16_t stored = 0;
@@ -391,8 +396,14 @@ std::vector<std::uint8_t> EncodeRow(const TableDef& table, const std::vector<Fie
   row.reserve(2 + fixed_size + var_size + (var_count + 2) * 2 + mask_size);
   row.resize(2 + fixed_size);
   WriteU16(row, 0, stored);
-  std::vector<std::uint8_t> mask(mask_size);
-  std::vector<const Field*> var_fields(var_count, nullptr);
+  // Access stores at most 255 columns a table, deleted ones included until it compacts:
+  // the row's parts fit the stack.
+  if (stored > kMaxStoredColumns || var_count > kMaxStoredColumns) {
+    throw Error("The record has " + std::to_string(stored) + " columns; at most " +
+                std::to_string(kMaxStoredColumns) + " can be written.");
+  }
+  std::array<std::uint8_t, kMaxStoredColumns / 8> mask{};
+  std::array<const Field*, kMaxStoredColumns> var_fields{};
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const Column& column = table.columns[i];
     const Field& field = fields[i];
@@ -407,22 +418,23 @@ std::vector<std::uint8_t> EncodeRow(const TableDef& table, const std::vector<Fie
     }
   }
   if (var_count > 0) {
-    std::vector<std::uint16_t> offsets;
-    offsets.reserve(var_count + 1);
-    for (const Field* field : var_fields) {
-      offsets.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(row.size(), 0xFFFF)));
-      if (field != nullptr) row.insert(row.end(), field->bytes.begin(), field->bytes.end());
+    std::array<std::uint16_t, kMaxStoredColumns + 1> offsets;
+    for (std::size_t i = 0; i < var_count; ++i) {
+      offsets[i] = static_cast<std::uint16_t>(std::min<std::size_t>(row.size(), 0xFFFF));
+      if (var_fields[i] != nullptr) {
+        row.insert(row.end(), var_fields[i]->bytes.begin(), var_fields[i]->bytes.end());
+      }
     }
-    offsets.push_back(static_cast<std::uint16_t>(std::min<std::size_t>(row.size(), 0xFFFF)));
+    offsets[var_count] = static_cast<std::uint16_t>(std::min<std::size_t>(row.size(), 0xFFFF));
     // The offsets are stored backwards: the end of the data first, the first column last.
-    for (auto offset = offsets.rbegin(); offset != offsets.rend(); ++offset) {
-      row.push_back(static_cast<std::uint8_t>(*offset));
-      row.push_back(static_cast<std::uint8_t>(*offset >> 8));
+    for (std::size_t i = var_count + 1; i-- > 0;) {
+      row.push_back(static_cast<std::uint8_t>(offsets[i]));
+      row.push_back(static_cast<std::uint8_t>(offsets[i] >> 8));
     }
     row.push_back(static_cast<std::uint8_t>(var_count));
     row.push_back(static_cast<std::uint8_t>(var_count >> 8));
   }
-  row.insert(row.end(), mask.begin(), mask.end());
+  row.insert(row.end(), mask.begin(), mask.begin() + mask_size);
   if (row.size() > kMaxRowSize) {
     throw Error("The record is too large: " + std::to_string(row.size()) + " bytes, at most " +
                 std::to_string(kMaxRowSize) + " fit a page.");

@@ -141,8 +141,14 @@ void ReadIndexes(std::span<const std::uint8_t> bytes, std::size_t offset, TableD
 }  // namespace
 
 std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
+  std::u16string units;
+  DecodeTextUnits(bytes, units);
+  return units;
+}
+
+void DecodeTextUnits(std::span<const std::uint8_t> bytes, std::u16string& units) {
   // Sized for the most units the bytes can hold, cut to what they do.
-  std::u16string units(bytes.size(), u'\0');
+  units.resize(bytes.size());
   std::size_t count = 0;
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     // Compressed: one byte per character, switching to and from two-byte characters at
@@ -169,7 +175,6 @@ std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes) {
     }
   }
   units.resize(count);
-  return units;
 }
 
 std::string Utf16ToUtf8(std::u16string_view units) {

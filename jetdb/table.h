@@ -167,6 +167,8 @@ void ForEachRow(Pager& pager, const TableDef& table, const std::function<void(co
 // Decodes Jet 4 text bytes: UCS-2, or the compressed form that starts with FF FE.
 std::string DecodeText(std::span<const std::uint8_t> bytes);
 std::u16string DecodeTextUnits(std::span<const std::uint8_t> bytes);
+// The same into units, whose storage is reused.
+void DecodeTextUnits(std::span<const std::uint8_t> bytes, std::u16string& units);
 std::string Utf16ToUtf8(std::u16string_view units);
 
 }  // namespace jetdb

@@ -148,7 +148,7 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
   }
   // Convert every value before anything is written.
   std::vector<Field> fields(definition_.columns.size());
-  std::vector<std::vector<std::uint8_t>> long_values(definition_.columns.size());
+  std::vector<std::vector<std::uint8_t>> long_values;  // sized when a column has one
   std::int64_t identity = 0;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const Column& column = definition_.columns[i];
@@ -166,6 +166,7 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
     if (value == nullptr || value->IsNull()) continue;
     if (IsLongValue(column)) {
       fields[i].null = false;
+      long_values.resize(fields.size());
       if (column.type == ColumnType::kOle) {
         if (value->kind != Value::Kind::kBytes) {
           throw Error("Column '" + column.name + "' cannot hold this value: it takes bytes.");
@@ -202,7 +203,8 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
     throw Error("The record is too large to fit a page.");
   }
   Row parsed(definition_, row);
-  std::vector<std::vector<std::uint8_t>> keys = IndexKeys(pager_, definition_, parsed);
+  std::vector<std::vector<std::uint8_t>>& keys = keys_;
+  IndexKeys(pager_, definition_, parsed, keys);
   CheckUniqueKeys(pager_, definition_, parsed, keys);
 
   // From here on pages change.
@@ -216,7 +218,7 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
     // The row now says where its long values went, and Memo keys come from them.
     row = EncodeRow(definition_, fields);
     parsed = Row(definition_, row);
-    keys = IndexKeys(pager_, definition_, parsed);
+    IndexKeys(pager_, definition_, parsed, keys);
   }
   const std::uint32_t page = PageForRow(row.size());
   // Known before the page changes: changing it changes its stamp.
@@ -224,7 +226,7 @@ std::uint32_t TableWriter::InsertRow(std::span<const Value* const> given,
   const std::uint8_t number = AddRow(pager_.Modify(page, rank::kRowAdded), rows_start, row);
   rows_start_ = {page, pager_.Stamp(page), rows_start - row.size()};
   const std::uint32_t pointer = (page << 8) | number;
-  AddIndexEntries(pager_, definition_, parsed, std::move(keys), pointer);
+  AddIndexEntries(pager_, definition_, parsed, keys, pointer);
   ++definition_.row_count;
   WriteCounts();
   if (identity != 0) database_.SetLastIdentity(identity);

@@ -66,6 +66,8 @@ class TableWriter {
     std::size_t start = 0;
   };
   KnownRowsStart rows_start_;
+  // The index keys of the row being inserted, their storage kept from post to post.
+  std::vector<std::vector<std::uint8_t>> keys_;
 };
 
 }  // namespace jetdb
