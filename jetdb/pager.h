@@ -21,7 +21,7 @@ using PageData = std::shared_ptr<const std::vector<std::uint8_t>>;
 class Pager {
  public:
   static constexpr std::size_t kJet4PageSize = 4096;
-  static constexpr std::size_t kDefaultCapacity = 256;
+  static constexpr std::size_t kDefaultCapacity = 1024;  // 4 MB of Jet 4 pages
 
   explicit Pager(File file, std::size_t page_size = kJet4PageSize,
                  std::size_t capacity = kDefaultCapacity);
