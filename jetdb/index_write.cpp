@@ -312,15 +312,13 @@ struct CachedNode {
   std::uint64_t stamp = 0;
   NodeRef node;
 };
-constexpr std::size_t kCachedNodes = 1024;
+constexpr std::size_t kCachedNodes = 2048;
 thread_local std::unordered_map<std::uint32_t, CachedNode> node_cache;
 
 void Remember(Pager& pager, NodeRef node) {
-  // A full cache lets one node go, whichever comes first: clearing it whole would drop the
-  // pages every descent passes too (the root and the pages below it).
-  if (node_cache.size() >= kCachedNodes && !node_cache.contains(node->page)) {
-    node_cache.erase(node_cache.begin());
-  }
+  // A full cache starts again: the nodes in use come back at one decoding each. (Letting the
+  // map's first node go instead would drop the node stored last, the one most likely in use.)
+  if (node_cache.size() >= kCachedNodes) node_cache.clear();
   const std::uint32_t page = node->page;
   node_cache[page] = {pager.Stamp(page), std::move(node)};
 }
