@@ -6,7 +6,10 @@ add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-set(PELMORA_GTEST_MAIN gtest_main)
+# The tests' own main: failures printed without the debugger channel, and a watchdog.
+add_library(pelmora_test_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_main.cpp)
+target_link_libraries(pelmora_test_main PUBLIC gtest)
+set(PELMORA_GTEST_MAIN pelmora_test_main)
 set(PELMORA_GTEST gtest)
 
 # Wine runs in a prefix of the build's own; the fixture starts its wineserver (and an X

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -179,31 +180,41 @@ TEST_F(Form8Test, EscapingExceptionsReachTheCentralHandlerAndTheProgramGoesOn) {
 }
 
 // Waits on another thread for the program's file dialog and acts on it; the test thread
-// meanwhile sits in the dialog's modal loop.
+// meanwhile sits in the dialog's modal loop. It keeps looking until the dialog shows, however
+// slowly it comes, or the call that should have shown it has returned.
 class FileDialogDriver {
  public:
   explicit FileDialogDriver(std::function<void(HWND)> act)
-      : thread_([act = std::move(act)] {
-          for (int i = 0; i < 600; ++i) {
+      : thread_([this, act = std::move(act)] {
+          while (!returned_) {
             Sleep(100);
-            HWND dlg = nullptr;
-            while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
-              DWORD pid = 0;
-              GetWindowThreadProcessId(dlg, &pid);
-              if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) {
-                Sleep(200);  // let the dialog fill its fields
-                act(dlg);
-                // Whatever act did, the dialog must go, or the test would hang in it.
-                for (int j = 0; j < 100 && IsWindow(dlg); ++j) Sleep(100);
-                if (IsWindow(dlg)) PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
-                return;
-              }
+            if (HWND dlg = OwnVisibleDialog()) {
+              Sleep(200);  // let the dialog fill its fields
+              act(dlg);
+              // Whatever act did, the dialog must go, or the test would hang in it.
+              for (int j = 0; j < 100 && IsWindow(dlg); ++j) Sleep(100);
+              if (IsWindow(dlg)) PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+              return;
             }
           }
         }) {}
-  ~FileDialogDriver() { thread_.join(); }
+  ~FileDialogDriver() {
+    returned_ = true;
+    thread_.join();
+  }
 
  private:
+  static HWND OwnVisibleDialog() {
+    HWND dlg = nullptr;
+    while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(dlg, &pid);
+      if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) return dlg;
+    }
+    return nullptr;
+  }
+
+  std::atomic<bool> returned_{false};
   std::thread thread_;
 };
 
