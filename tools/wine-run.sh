@@ -22,8 +22,8 @@ trap 'cat "$out"; rm -f "$out"' EXIT  # also when a timeout ends the run
 trap 'exit 143' TERM INT
 status=0
 wine "$@" >"$out" 2>&1 || status=$?
-# 124: a test program's watchdog ended a test that hung. Under an emulated CPU Wine very
-# rarely stops making progress; such a program gets one more run, and both outputs are kept.
+# 124: a test program's watchdog ended a test that hung. Under an emulated CPU a hang may be
+# Wine's rather than the test's, so such a program gets one more run; both outputs are kept.
 if [ "$status" = 124 ] && [ -z "${PELMORA_NO_RERUN:-}" ]; then
   echo "wine-run: $1 hung (output above); running it once more" >>"$out"
   status=0

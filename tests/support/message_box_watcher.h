@@ -12,6 +12,15 @@
 
 namespace testing_support {
 
+// A shown dialog (message box, file dialog) of this process.
+inline bool IsOwnVisibleDialog(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  return pid == GetCurrentProcessId() && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(hwnd);
+}
+
 class MessageBoxWatcher {
  public:
   MessageBoxWatcher() : thread_([this] { Watch(); }) {}
@@ -27,12 +36,7 @@ class MessageBoxWatcher {
  private:
   static BOOL CALLBACK Visit(HWND hwnd, LPARAM lp) {
     auto* self = reinterpret_cast<MessageBoxWatcher*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[64] = {};
-    GetClassNameW(hwnd, cls, 64);
-    if (pid != GetCurrentProcessId() || wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(hwnd))
-      return TRUE;
+    if (!IsOwnVisibleDialog(hwnd)) return TRUE;
     wchar_t text[2048] = {};
     GetDlgItemTextW(hwnd, 0xFFFF, text, 2048);  // the static text of a message box
     wchar_t caption[256] = {};

@@ -19,7 +19,7 @@
 namespace {
 
 // Longest time a single test may run, unless PELMORA_TEST_LIMIT_S says otherwise. The slowest
-// test under emulated Wine takes about fifteen seconds.
+// test under emulated Wine takes about eleven seconds.
 constexpr DWORD kDefaultTestLimitS = 5 * 60;
 // The exit code of a program the watchdog ended, as timeout(1) uses it; tools/wine-run.sh
 // runs such a program once more.
@@ -100,7 +100,7 @@ BOOL CALLBACK PrintWindowOfThisProcess(HWND hwnd, LPARAM) {
 class Watchdog : public testing::EmptyTestEventListener {
  public:
   Watchdog() : tick_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    thread_ = CreateThread(nullptr, 64 * 1024, Watch, this, 0, nullptr);
+    CloseHandle(CreateThread(nullptr, 64 * 1024, Watch, this, 0, nullptr));
   }
 
   void OnTestStart(const testing::TestInfo& test) override {
@@ -121,8 +121,7 @@ class Watchdog : public testing::EmptyTestEventListener {
   void Run() {
     for (;;) {
       const DWORD waited = WaitForSingleObject(tick_, running_ ? limit_ms_ : INFINITE);
-      if (waited == WAIT_OBJECT_0) continue;
-      if (waited != WAIT_TIMEOUT || !running_) continue;
+      if (waited != WAIT_TIMEOUT || !running_) continue;  // a test started or ended
       std::printf("\n%s has run for more than %lu seconds; ending the test program.\n",
                   name_.c_str(), limit_ms_ / 1000);
       EnumWindows(PrintWindowOfThisProcess, 0);
@@ -133,7 +132,6 @@ class Watchdog : public testing::EmptyTestEventListener {
 
   const DWORD limit_ms_ = TestLimitMs();
   HANDLE tick_;
-  HANDLE thread_ = nullptr;
   std::string name_;
   std::atomic<bool> running_{false};
 };

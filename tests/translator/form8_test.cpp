@@ -207,9 +207,7 @@ class FileDialogDriver {
   static HWND OwnVisibleDialog() {
     HWND dlg = nullptr;
     while ((dlg = FindWindowExW(nullptr, dlg, L"#32770", nullptr)) != nullptr) {
-      DWORD pid = 0;
-      GetWindowThreadProcessId(dlg, &pid);
-      if (pid == GetCurrentProcessId() && IsWindowVisible(dlg)) return dlg;
+      if (testing_support::IsOwnVisibleDialog(dlg)) return dlg;
     }
     return nullptr;
   }
