@@ -117,6 +117,32 @@ Cell ReadCell(jetdb::Pager& pager, const jetdb::Row& row, const jetdb::Column& c
   return cell;
 }
 
+bool StoredAsGiven(const Cell& cell, const jetdb::Column& column) {
+  using jetdb::ColumnType;
+  switch (cell.kind) {
+    case Kind::kNull:
+      // The writer fills in auto-numbers, and Yes/No is never null.
+      return column.type != ColumnType::kBoolean &&
+             (column.flags & (jetdb::kColumnAutoLong | jetdb::kColumnAutoGuid)) == 0;
+    case Kind::kBoolean:
+      return column.type == ColumnType::kBoolean;
+    case Kind::kInteger:
+      return column.type == ColumnType::kByte || column.type == ColumnType::kInteger ||
+             column.type == ColumnType::kLong;
+    case Kind::kCurrency:
+      return column.type == ColumnType::kCurrency;
+    case Kind::kDouble:
+      return column.type == ColumnType::kDouble;
+    case Kind::kDateTime:
+      return column.type == ColumnType::kDateTime;
+    case Kind::kText:
+      // The writer takes only valid UTF-8, and Jet's text holds any of it.
+      return column.type == ColumnType::kText || column.type == ColumnType::kMemo;
+    default:
+      return false;
+  }
+}
+
 void AssignValue(jetdb::Value& value, const Cell& cell) {
   using ValueKind = jetdb::Value::Kind;
   value.boolean = false;

@@ -34,6 +34,9 @@ struct Cell {
 
 // The value of column in a stored row.
 Cell ReadCell(jetdb::Pager& pager, const jetdb::Row& row, const jetdb::Column& column);
+// Whether reading back what the writer stored for cell in column gives cell itself: its kind is
+// the column's own, so the writer stores it unchanged (or refuses it). Others are read back.
+bool StoredAsGiven(const Cell& cell, const jetdb::Column& column);
 // Sets value to what is stored for a cell (converted to the column's type by the writer),
 // keeping value's text and bytes buffers for the next row.
 void AssignValue(jetdb::Value& value, const Cell& cell);

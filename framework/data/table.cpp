@@ -87,17 +87,25 @@ std::size_t Table::StoreRow() {
   }
   const std::uint32_t pointer = writer.InsertColumns(state.post_given, &state.stored_row);
 
-  // The row as the writer stored it: the values converted to the column types, the key assigned.
+  // The record holds the row as the writer stored it: the values converted to the column
+  // types, the key assigned. Cells the writer stores unchanged are taken over; the others are
+  // read back first, so that a failing read leaves the row being inserted as it was.
   jetdb::Pager& pager = GetConnection()->Database()->GetPager();
   const jetdb::Row row(writer.Definition(), state.stored_row);
   const std::uint32_t record = state.AddRecord(pointer);
   try {
     for (std::size_t column = 0; column < count; ++column) {
+      if (StoredAsGiven(state.pending[column], state.columns[column])) continue;
       state.At(record, column) = ReadCell(pager, row, state.columns[column]);
     }
   } catch (...) {
     state.DropLastRecord();
     throw;
+  }
+  for (std::size_t column = 0; column < count; ++column) {
+    if (StoredAsGiven(state.pending[column], state.columns[column])) {
+      state.At(record, column) = std::move(state.pending[column]);
+    }
   }
   return record;
 }

@@ -335,6 +335,11 @@ TEST_F(DataTest, PostedRowsTakeTheNextKeyAndTheIdentityQueryGivesIt) {
   points.Post();
   EXPECT_EQ(points.RecordCount(), 4);
   EXPECT_EQ(posted, std::vector<std::string>{"fits"});  // the stored row is current
+  // Read as stored: Yes/No left out is No, not null; other columns left out stay null.
+  EXPECT_FALSE(points.FieldByName("Passed").IsNull());
+  EXPECT_EQ(points.FieldByName("Passed").AsString(), "False");
+  EXPECT_TRUE(points.FieldByName("Taken").IsNull());
+  EXPECT_EQ(points.FieldByName("TestPointID").AsInteger(), 4);
   gauges.Insert();
   gauges.FieldByName("GageID").SetAsInteger(1);  // taken
   EXPECT_EQ(ErrorOf([&] { gauges.Post(); }).rfind("GageMasterTable: ", 0), 0u);
