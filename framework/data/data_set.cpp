@@ -118,6 +118,45 @@ const Cell& DataSet::State::FieldCell(const DataSet& set, std::size_t column) {
   return state.cells[state.Current() * state.columns.size() + column];
 }
 
+std::unique_ptr<DataSet::State> DataSet::State::Make() {
+  std::unique_ptr<State> state(spare.exchange(nullptr));
+  return state ? std::move(state) : std::make_unique<State>();
+}
+
+void DataSet::State::Recycle(std::unique_ptr<State> state) {
+  // As a new state, but with the buffers of its vectors (the post's are scratch and stay).
+  // Every other member is set here; the counter of opens goes on, so that no detail can
+  // mistake one open for another.
+  State& s = *state;
+  // The buffers of a large table are let go rather than held for a small data set.
+  constexpr std::size_t kSmall = 256;
+  if (s.cells.capacity() > kSmall || s.rows.capacity() > kSmall) return;
+  s.index_field_names.clear();
+  s.master_fields.clear();
+  s.master_source = nullptr;
+  s.columns.clear();
+  s.fields.clear();
+  s.next_field = 0;
+  s.cells.clear();
+  s.rows.clear();
+  s.all.records.clear();
+  s.all.live = 0;
+  s.empty = View();
+  s.view = &s.all;
+  s.position = 0;
+  s.groups.clear();
+  s.link_column = kNoColumn;
+  s.master = nullptr;
+  s.master_column = kNoColumn;
+  s.master_generation = 0;
+  s.details.clear();
+  s.inserting = false;
+  s.pending.clear();
+  s.writer = nullptr;
+  // One spare is enough for a data set made and dropped again and again; a second one goes.
+  delete spare.exchange(state.release());
+}
+
 void DataSet::State::Unfollow(DataSet& set) {
   State& state = *set.state_;
   if (state.master != nullptr) {
@@ -135,7 +174,8 @@ void DataSet::State::Arrange(DataSet& set) {
   state.view = &state.empty;  // the groups are rebuilt below
   state.position = 0;
 
-  std::vector<std::uint32_t> order;
+  std::vector<std::uint32_t> order = std::move(state.all.records);  // its buffer serves again
+  order.clear();
   order.reserve(state.rows.size());
   for (std::uint32_t record = 0; record < state.rows.size(); ++record) {
     if (!state.rows[record].deleted) order.push_back(record);
@@ -210,7 +250,7 @@ void DataSet::State::Notify(DataSet& set) {
 
 // ---- DataSet ----
 
-DataSet::DataSet(std::string name) : state_(std::make_unique<State>()), name_(std::move(name)) {}
+DataSet::DataSet(std::string name) : state_(State::Make()), name_(std::move(name)) {}
 
 DataSet::~DataSet() {
   Close();
@@ -222,6 +262,7 @@ DataSet::~DataSet() {
     detail_state.position = 0;
   }
   SetConnection(nullptr);
+  State::Recycle(std::move(state_));
 }
 
 void DataSet::SetConnection(Connection* connection) {
@@ -271,7 +312,8 @@ void DataSet::Close() {
   state.columns.clear();
   state.cells.clear();
   state.rows.clear();
-  state.all = View();
+  state.all.records.clear();
+  state.all.live = 0;
   state.groups.clear();
   state.link_column = kNoColumn;
   state.view = &state.empty;

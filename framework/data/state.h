@@ -2,6 +2,7 @@
 // they are shown in, and for a detail table the records grouped by link value.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -64,6 +65,14 @@ struct DataSet::State {
   std::vector<std::uint8_t> stored_row;
   // The connection's writer of a table, looked up on the first write after opening.
   jetdb::TableWriter* writer = nullptr;
+
+  // A state for a new data set: the one a destroyed data set of this thread left, if any.
+  // Programs make a query data set for a single read after every post; recycling its state
+  // spares the allocation of the state and of every buffer it fills.
+  static std::unique_ptr<State> Make();
+  // Takes the state of a destroyed (closed, unlinked) data set to serve the next one.
+  static void Recycle(std::unique_ptr<State> state);
+  static inline std::atomic<State*> spare{nullptr};  // left alone at exit
 
   // Sorts the records, groups them by link value and shows the first (of the master's group).
   static void Arrange(DataSet& set);

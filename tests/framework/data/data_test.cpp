@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "framework/exception.h"
 #include "jetdb/create.h"
@@ -544,6 +545,43 @@ TEST_F(MasterDetailTest, DetailOrderAndMissingLinkColumns) {
   points_.SetMasterFields("Ordering");
   EXPECT_EQ(ErrorOf([&] { points_.Open(); }), "GageMasterTable: Field 'Ordering' not found");
   EXPECT_FALSE(points_.Active());
+}
+
+TEST_F(MasterDetailTest, DataSetsMadeAfterOthersWereDroppedStartFresh) {
+  // Data sets made and dropped in turn, as a query after every post, share what they leave.
+  {
+    Table detail("Detail");
+    detail.SetMasterSource(&source_);
+    detail.SetMasterFields("GageID");
+    detail.SetIndexFieldNames("Ordering");
+    OpenTable(detail, "TestPoints");
+    EXPECT_EQ(detail.RecordCount(), 3);
+  }
+  {
+    Table fresh("Fresh");
+    EXPECT_EQ(fresh.IndexFieldNames(), "");
+    OpenTable(fresh, "TestPoints");
+    gauges_.Next();
+    EXPECT_EQ(fresh.RecordCount(), 11);                  // follows no master
+    EXPECT_EQ(Column(fresh, "Ordering").front(), "20");  // in table order
+  }
+  DataSource master_source("MasterSource");
+  auto detail = std::make_unique<Table>("Detail");
+  {
+    Table master("Master");
+    master_source.SetDataSet(&master);
+    detail->SetMasterSource(&master_source);
+    detail->SetMasterFields("GageID");
+    OpenTable(master, "GageMaster");
+    OpenTable(*detail, "TestPoints");
+    EXPECT_EQ(detail->RecordCount(), 3);
+    master_source.SetDataSet(nullptr);
+  }
+  Table next("Next");  // made from what the master left: it must lead no detail
+  detail.reset();
+  OpenTable(next, "GageMaster");
+  next.Next();
+  EXPECT_EQ(next.RecordCount(), 5);
 }
 
 TEST_F(MasterDetailTest, ManyMastersAreFollowedWithoutRescanning) {
