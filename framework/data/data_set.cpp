@@ -124,35 +124,18 @@ std::unique_ptr<DataSet::State> DataSet::State::Make() {
 }
 
 void DataSet::State::Recycle(std::unique_ptr<State> state) {
-  // As a new state, but with the buffers of its vectors (the post's are scratch and stay).
-  // Every other member is set here; the counter of opens goes on, so that no detail can
-  // mistake one open for another.
   State& s = *state;
   // The buffers of a large table are let go rather than held for a small data set.
   constexpr std::size_t kSmall = 256;
   if (s.cells.capacity() > kSmall || s.rows.capacity() > kSmall) return;
+  // Closing emptied the records and unlinking left no master; what is left to make it new are
+  // the settings and the details. The counter of opens goes on, so that no detail can mistake
+  // one open for another, and the post's buffers are scratch and stay.
   s.index_field_names.clear();
   s.master_fields.clear();
   s.master_source = nullptr;
-  s.columns.clear();
-  s.fields.clear();
-  s.next_field = 0;
-  s.cells.clear();
-  s.rows.clear();
-  s.all.records.clear();
-  s.all.live = 0;
-  s.empty = View();
-  s.view = &s.all;
-  s.position = 0;
-  s.groups.clear();
-  s.link_column = kNoColumn;
-  s.master = nullptr;
-  s.master_column = kNoColumn;
   s.master_generation = 0;
   s.details.clear();
-  s.inserting = false;
-  s.pending.clear();
-  s.writer = nullptr;
   // One spare is enough for a data set made and dropped again and again; a second one goes.
   delete spare.exchange(state.release());
 }

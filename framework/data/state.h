@@ -70,7 +70,8 @@ struct DataSet::State {
   // Programs make a query data set for a single read after every post; recycling its state
   // spares the allocation of the state and of every buffer it fills.
   static std::unique_ptr<State> Make();
-  // Takes the state of a destroyed (closed, unlinked) data set to serve the next one.
+  // Takes the state of a destroyed data set, closed and unlinked from its master, to serve the
+  // next one.
   static void Recycle(std::unique_ptr<State> state);
   static inline std::atomic<State*> spare{nullptr};  // left alone at exit
 
