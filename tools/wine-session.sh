@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # start: creates the build's Wine prefix once, starts an X server and a persistent
 #        wineserver, and waits until Wine's own services are up.
-# stop:  ends the wineserver and the X server.
+#        Once the build has made tools/wine_keeper, that program holds Wine's desktop
+#        and services open until the session stops.
+# stop:  ends the wineserver (and with it the keeper) and the X server.
 set -eu
 export WINEPREFIX=${WINEPREFIX:?}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" LC_ALL=C.UTF-8
@@ -76,12 +78,33 @@ boot() {
   return 1
 }
 
+# Wine ends its desktop process and its services whenever no program runs, and a program
+# that opens a window then waits only ten seconds for a new desktop, too short under an
+# emulated CPU: its windows fail. A program that runs for the whole session avoids both.
+keep_desktop() {
+  local keeper=${PELMORA_BUILD:-}/tools/wine_keeper/wine_keeper.exe out=$WINEPREFIX/keeper.out
+  [ -f "$keeper" ] || return 0
+  : >"$out"
+  setsid wine "$keeper" </dev/null >"$out" 2>&1 &
+  for _ in $(seq 900); do
+    if grep -q ready "$out"; then
+      echo "wine-session: desktop held open at $(date +%T)"
+      return 0
+    fi
+    sleep 1
+  done
+  echo "wine-session: the desktop did not start; tests go on without the keeper"
+  cat "$out"
+  return 0
+}
+
 case "${1:-}" in
   start)
     mkdir -p "$WINEPREFIX"
     : >"$log"
     start_xvfb
     boot
+    keep_desktop
     ;;
   stop)
     wineserver -k 2>/dev/null || true
