@@ -17,7 +17,7 @@ set(PELMORA_GTEST gtest)
 set(PELMORA_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;PELMORA_BUILD=${CMAKE_BINARY_DIR}")
 add_test(NAME wine_start COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session.sh start)
 add_test(NAME wine_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-session.sh stop)
-set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 3000
+set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 3600
                      ENVIRONMENT "${PELMORA_WINE_ENV}")
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 120
                      ENVIRONMENT "${PELMORA_WINE_ENV}")
