@@ -2,7 +2,7 @@
 # start: creates the build's Wine prefix once, starts an X server and a persistent
 #        wineserver, and waits until Wine's own services are up.
 #        Once the build has made tools/wine_keeper, that program holds Wine's desktop
-#        and services open until the session stops.
+#        open until the session stops.
 # stop:  ends the wineserver (and with it the keeper) and the X server.
 set -eu
 export WINEPREFIX=${WINEPREFIX:?}
@@ -78,19 +78,21 @@ boot() {
   return 1
 }
 
-# Wine ends its desktop process and its services whenever no program runs, and a program
-# that opens a window then waits only ten seconds for a new desktop, too short under an
-# emulated CPU: its windows fail. A program that runs for the whole session avoids both.
+# Wine closes its desktop whenever no program runs, and a program that opens a window then
+# waits only ten seconds for a new desktop process, too short under an emulated CPU: its
+# windows fail. A program that holds the desktop for the whole session avoids that.
 keep_desktop() {
   local keeper=${PELMORA_BUILD:-}/tools/wine_keeper/wine_keeper.exe out=$WINEPREFIX/keeper.out
   [ -f "$keeper" ] || return 0
   : >"$out"
   setsid wine "$keeper" </dev/null >"$out" 2>&1 &
+  local pid=$!
   for _ in $(seq 900); do
     if grep -q ready "$out"; then
       echo "wine-session: desktop held open at $(date +%T)"
       return 0
     fi
+    kill -0 "$pid" 2>/dev/null || break  # the keeper gave up: no use waiting
     sleep 1
   done
   echo "wine-session: the desktop did not start; tests go on without the keeper"

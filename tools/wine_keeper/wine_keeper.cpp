@@ -1,11 +1,11 @@
 // wine_keeper
 //
-// Holds a Wine session open between test programs. Wine closes the desktop and ends its
-// services as soon as no program runs. The next program that needs a window then starts a
-// desktop process and waits ten seconds for it; under an emulated CPU that process starts
-// later, and the program's first windows race with it and may fail. This program opens the
-// desktop once, prints "ready" and waits until the session ends (tools/wine-session.sh starts
-// and ends it), so the test programs find the desktop and the services in place.
+// Holds Wine's desktop open between test programs. Wine closes the desktop as soon as no
+// program runs. The next program that needs a window then starts a desktop process and waits
+// ten seconds for it; under an emulated CPU that process starts later, and the program's
+// first windows race with it and may fail. This program opens the desktop once, prints
+// "ready" and waits until the session ends (tools/wine-session.sh starts and ends it), so the
+// test programs find the desktop in place.
 #include <windows.h>
 
 #include <cstdio>
