@@ -6,9 +6,10 @@ add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-# The tests' own main: failures printed without the debugger channel, and a watchdog.
+# The tests' own main: failures printed without the debugger channel, no thread of its own.
 add_library(pelmora_test_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/test_main.cpp)
 target_link_libraries(pelmora_test_main PUBLIC gtest)
+target_include_directories(pelmora_test_main PRIVATE ${PROJECT_SOURCE_DIR})
 set(PELMORA_GTEST_MAIN pelmora_test_main)
 set(PELMORA_GTEST gtest)
 

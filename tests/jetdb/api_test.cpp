@@ -11,6 +11,7 @@
 
 #include "jetdb/jetdb.h"
 #include "test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -197,7 +198,7 @@ TEST(Api, RowsOrderedByAColumnWithOrWithoutAnIndex) {
   auto database = Database::Open(TestData("northwind.mdb"));
   const Table orders = database->OpenTable("Orders");
   for (const char* name : {"EmployeeID", "Freight", "ShipVia", "ShipRegion"}) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     const auto& column = orders.GetColumn(name);
     // The expected order: a stable sort of the table's order.
     std::vector<std::tuple<bool, double, std::string, std::uint32_t>> expected;

@@ -7,6 +7,7 @@
 #include "jetdb/database.h"
 #include "jetdb/error.h"
 #include "test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST(Rc4, MatchesPublishedVectorsAndUndoesItself) {
 
 TEST(Header, EveryAccessMadeJet4FileOpens) {
   for (const char* name : jetdb_test::kAccessDatabases) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     const std::string path = TestData(name);
     auto database = Database::Open(path);
     const auto& header = database->GetHeader();
@@ -103,7 +104,7 @@ TEST(Header, NonDatabasesAreUnrecognized) {
 TEST(Header, OnlyVersionByteOneIsAccepted) {
   const auto good = ReadAll(TestData("empty.mdb"));
   for (std::uint8_t version : {0, 2, 3, 5, 0xFF}) {
-    SCOPED_TRACE(static_cast<int>(version));
+    PELMORA_TRACE(static_cast<int>(version));
     auto changed = good;
     changed[0x14] = version;
     ExpectUnrecognized(changed);

@@ -18,6 +18,7 @@
 #include "jetdb/usage_map.h"
 #include "jetdb/verify.h"
 #include "test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -205,7 +206,7 @@ TEST(IndexMerge, DeletingMostRowsAtRandomShrinksEveryIndex) {
 // entries take on the page, not their whole size.
 TEST(IndexMerge, EmptiedIndexesKeepOnlyTheirRoots) {
   for (const bool from_the_end : {false, true}) {
-    SCOPED_TRACE(from_the_end ? "from the end" : "from the start");
+    PELMORA_TRACE(from_the_end ? "from the end" : "from the start");
     ScratchFile file(ReadAll(TestData("emptyJet4.mdb")));
     auto database = Database::Open(file.Path(), Access::kReadWrite);
     jetdb::CreateTable(*database, "Tags",
@@ -248,7 +249,7 @@ TEST(IndexMerge, CursorInIndexOrderSeesEachRowOnceWhileDeleting) {
   const auto table = database->OpenTable("Notes");
   std::size_t live = 3000;
   for (const char* index : {"Note", "PrimaryKey"}) {
-    SCOPED_TRACE(index);
+    PELMORA_TRACE(index);
     std::vector<std::string> seen;
     std::vector<std::string> kept;
     std::size_t position = 0;
@@ -280,7 +281,7 @@ TEST(IndexMerge, AccessIndexesShrinkAndStayReadable) {
   auto database = Database::Open(file.Path(), Access::kReadWrite);
   std::map<std::string, std::uint32_t> kept;
   for (const char* name : {"Order Details", "Orders"}) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     const Pages full = AllIndexPages(*database, name);
     auto writer = database->OpenWriter(name);
     const auto table = database->OpenTable(name);

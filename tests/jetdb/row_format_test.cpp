@@ -11,6 +11,7 @@
 #include "jetdb/error.h"
 #include "jetdb/table.h"
 #include "jetdb/values.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST(ConvertValue, TextIsMeasuredInCharactersAndCompressedWhereItShrinks) {
   Column uncompressed = wide;
   uncompressed.compressed_unicode = false;
   for (const char* utf8 : {"\uFEFF", "\uFEFFab", "\uFEFF\u6F22x\u5B57", "\uFEFF\uFEFF"}) {
-    SCOPED_TRACE(utf8);
+    PELMORA_TRACE(utf8);
     EXPECT_EQ(jetdb::DecodeText(ConvertValue(wide, Value::Text(utf8)).bytes), utf8);
     EXPECT_EQ(jetdb::DecodeText(ConvertValue(uncompressed, Value::Text(utf8)).bytes), utf8);
   }

@@ -10,6 +10,7 @@
 #include "jetdb/database.h"
 #include "jetdb/error.h"
 #include "test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ TEST(Rows, EveryTableYieldsItsStoredRowCount) {
     auto database = Database::Open(TestData(file));
     auto& pager = database->GetPager();
     for (const auto& entry : jetdb::UserTables(pager)) {
-      SCOPED_TRACE(std::string(file) + ": " + entry.name);
+      PELMORA_TRACE(std::string(file) + ": " + entry.name);
       const auto table = jetdb::ReadTableDef(pager, entry.TableDefPage());
       std::size_t rows = 0;
       jetdb::ForEachRow(pager, table, [&](const jetdb::Row&) { ++rows; });
@@ -104,7 +105,7 @@ TEST(TableDef, ColumnsOfAMixedTable) {
   ASSERT_EQ(table.columns.size(), std::size(expected));
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const Column& column = table.columns[i];
-    SCOPED_TRACE(column.name);
+    PELMORA_TRACE(column.name);
     EXPECT_EQ(column.name, expected[i].name);
     EXPECT_EQ(column.type, expected[i].type);
     EXPECT_EQ(column.size, expected[i].size);

@@ -21,6 +21,7 @@
 #include "jetdb/usage_map.h"
 #include "jetdb/verify.h"
 #include "test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ TEST(AccessIndexes, RebuildFromRowsGivesTheSameEntriesAndLeafPages) {
   std::size_t entries = 0;
   std::size_t leaves = 0;
   for (const char* name : jetdb_test::kAccessDatabases) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     auto database = Database::Open(TestData(name));
     auto& pager = database->GetPager();
     for (const TableDef& table : AllTables(*database)) {
@@ -101,7 +102,7 @@ TEST(AccessRows, ReencodedRowsEqualTheStoredBytes) {
   std::size_t edited = 0;
   for (const char* name : {"northwind.mdb", "compIndexTestV2000.mdb", "fixedTextTestV2000.mdb",
                            "indexTestV2000.mdb"}) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     auto database = Database::Open(TestData(name));
     auto& pager = database->GetPager();
     for (const TableDef& table : AllTables(*database)) {
@@ -368,7 +369,7 @@ TEST(InsertAndDelete, DeepIndexTreesStayConsistent) {
 TEST(Delete, EmptiesAccessTablesKeepingEveryIndexInStep) {
   Copy copy("northwind.mdb");
   for (const char* name : {"Order Details", "Orders", "Employees", "Categories"}) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     auto writer = copy.database->OpenWriter(name);
     const auto table = copy.database->OpenTable(name);
     const std::uint32_t count = table.RowCount();
@@ -520,7 +521,7 @@ TEST(IndexPages, ChangedLeavesEqualFreshLayouts) {
     if (step % 300 != 299) continue;
     for (const auto& index : parts.Definition().indexes) {
       for (const std::uint32_t page : IndexPages(pager, index.first_page)) {
-        SCOPED_TRACE("step " + std::to_string(step) + ", page " + std::to_string(page));
+        PELMORA_TRACE("step " + std::to_string(step) + ", page " + std::to_string(page));
         const auto data = pager.Read(page);
         const auto entries = jetdb::ReadIndexEntries(*data, page);
         ASSERT_TRUE(std::is_sorted(entries.begin(), entries.end()));

@@ -11,6 +11,7 @@
 #include "jetdb/create.h"
 #include "jetdb/jetdb.h"
 #include "tests/jetdb/test_files.h"
+#include "tests/support/scoped_trace.h"
 
 namespace {
 
@@ -249,7 +250,7 @@ TEST_F(DataTest, FieldsReadEveryTypeAndNullsByTheConventions) {
   points.Next();
   for (const auto* name : {"GageID", "Ordering", "Reading", "Note", "Passed", "Taken", "Cost",
                            "Weight", "Label", "Small"}) {
-    SCOPED_TRACE(name);
+    PELMORA_TRACE(name);
     auto& field = points.FieldByName(name);
     EXPECT_EQ(field.IsNull(), std::string(name) != "Passed");  // Yes/No is never null
     EXPECT_EQ(field.AsString(), std::string(name) == "Passed" ? "False" : "");
