@@ -23,7 +23,7 @@ trap 'cat "$out"; rm -f "$out"' EXIT  # also when a timeout ends the run
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; exit 143' TERM INT
 
 # A test program that prints nothing for PELMORA_TEST_LIMIT_S seconds (five minutes; the
-# slowest test takes about eleven) is taken to hang: it is ended with exit code 124, naming
+# slowest test takes about eleven seconds) is taken to hang: it is ended with exit code 124, naming
 # the test it was running, so that a hang costs minutes and says where it is. The programs
 # keep no watchdog thread of their own (see tests/support/test_main.cpp).
 limit=${PELMORA_TEST_LIMIT_S:-300}

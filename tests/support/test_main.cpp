@@ -4,14 +4,14 @@
 //   debugger as well; under Wine on an emulated CPU the exception that carries it, raised while
 //   the threads library's vectored handler is installed, sends the process into an endless
 //   fault loop, so a failing assertion would hang the test program instead of failing it.
-// - The program starts no thread of its own, and googletest is built without its watcher
-//   threads. Under Wine on an emulated i386 CPU all threads' TEB selectors share one descriptor,
-//   and it holds the base of the thread that started last: a signal that reaches an older
-//   thread (the wineserver suspends threads and hands them system APCs with signals)
-//   reloads its selector and leaves it running on the newest thread's TEB, with that thread's
-//   server pipes, which ends in a hang or a broken server connection. A test that hangs is
-//   ended from outside: tools/wine-run.sh ends a test program that prints nothing for five
-//   minutes.
+// - The program starts no thread of its own, and the tests trace with PELMORA_TRACE instead of
+//   googletest's SCOPED_TRACE, which starts a watcher thread (tests/support/scoped_trace.h).
+//   Under Wine on an emulated i386 CPU all threads' TEB selectors share one descriptor, and it
+//   holds the base of the thread that started last: a signal that reaches an older thread
+//   (the wineserver suspends threads and hands them system APCs with signals) reloads its
+//   selector and leaves it running on the newest thread's TEB, with that thread's server
+//   pipes, which ends in a hang or a broken server connection. A test that hangs is ended from
+//   outside: tools/wine-run.sh ends a test program that prints nothing for five minutes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
