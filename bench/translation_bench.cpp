@@ -94,20 +94,21 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> ratios;
     double engine_before = engine_alone(0);
     double new_database_mb = 0;
-    std::optional<translator::TForm8> kept;
+    std::optional<translator::TForm8> form;
     for (int run = 1; run <= runs; ++run) {
       const fs::path folder = fresh_copy("window " + std::to_string(run));
       fs::copy_file(old_file, folder / "old.mdb");
       // A window per run, as a program started per conversion has, unless --same-form.
-      std::optional<translator::TForm8> fresh;
-      if (!same_form || !kept) {
-        auto& form = same_form ? kept.emplace() : fresh.emplace();
-        if (shown) ShowWindow(form.Handle(), SW_SHOWNORMAL);
+      if (!form) {
+        form.emplace();
+        if (shown) ShowWindow(form->Handle(), SW_SHOWNORMAL);
       }
-      const double window = ThroughTheWindow(same_form ? *kept : *fresh, folder / "old.mdb");
-      fresh.reset();
+      const double window = ThroughTheWindow(*form, folder / "old.mdb");
       new_database_mb = static_cast<double>(fs::file_size(folder / "gagesnew.mdb")) / 1e6;
-      if (!same_form) fs::remove_all(folder);  // a kept window keeps its files open
+      if (!same_form) {
+        form.reset();  // closes its files
+        fs::remove_all(folder);
+      }
       const double engine_after = engine_alone(run);
       const double engine = (engine_before + engine_after) / 2;
       ratios.push_back(window / engine);
@@ -126,7 +127,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("window / engine:    %8.2f (median of %d runs; from %.2f to %.2f)\n", median, runs,
                 ratios.front(), ratios.back());
     std::printf("new database: %.1f MB\n", new_database_mb);
-    kept.reset();
+    form.reset();
     fs::remove_all(work);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "translation_bench: %s\n", e.what());
